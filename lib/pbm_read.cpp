@@ -1,0 +1,2 @@
+// Reading PBM headers and rows, and the PBM raster check.
+#include "pbm.h"

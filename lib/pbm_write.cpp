@@ -1,0 +1,2 @@
+// Writing PBM images, raw and plain.
+#include "pbm.h"

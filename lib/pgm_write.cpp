@@ -1,0 +1,2 @@
+// Writing PGM images, raw and plain.
+#include "pgm.h"

@@ -1,0 +1,2 @@
+// Big- and little-endian 16- and 32-bit integers on streams.
+#include "pm.h"

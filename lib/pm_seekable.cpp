@@ -1,0 +1,2 @@
+// Seekable input, stream positions and reading a whole stream.
+#include "pm.h"

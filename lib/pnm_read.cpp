@@ -1,0 +1,2 @@
+// Reading any portable map into rows of rgbpixel, and the PNM raster check.
+#include "pnm.h"

@@ -1,0 +1,2 @@
+// Writing any portable map from rows of rgbpixel.
+#include "pnm.h"

@@ -1,0 +1,2 @@
+// Colour hash tables and histograms.
+#include "ppm.h"

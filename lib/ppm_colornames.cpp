@@ -1,0 +1,2 @@
+// Reading a whole colour-name dictionary into a hash and a name table.
+#include "ppm.h"

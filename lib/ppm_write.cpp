@@ -1,0 +1,2 @@
+// Writing PPM images, raw and plain.
+#include "ppm.h"
