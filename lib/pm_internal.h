@@ -9,6 +9,13 @@ const char* pm_progname_or_default();
 /// streams are flushed). Every fatal path of the library comes here.
 [[noreturn]] void pm_exit(int status);
 
+#ifdef TARVEX_FUZZING
+#include <csetjmp>
+/// Fuzz builds only: when set, pm_exit jumps here with status + 1 instead of
+/// ending the process, so that a fuzzer can go on with the next input.
+extern std::jmp_buf* pm_fuzz_exit_jump;
+#endif
+
 #include <cstddef>
 
 /// Allocator of the one-block layout of pm_allocarray. Tests replace it to

@@ -44,7 +44,15 @@ const char* pm_progname_or_default() {
     return progname != nullptr ? progname : kUnsetProgname;
 }
 
+#ifdef TARVEX_FUZZING
+std::jmp_buf* pm_fuzz_exit_jump = nullptr;
+#endif
+
 void pm_exit(int status) {
+#ifdef TARVEX_FUZZING
+    if (pm_fuzz_exit_jump != nullptr)
+        std::longjmp(*pm_fuzz_exit_jump, status + 1);
+#endif
     std::exit(status);
 }
 

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs one fuzz target: fuzz/run.sh TARGET SECONDS
+# Builds the clang/libFuzzer build in build-fuzz/ when needed, starts from the
+# committed seeds (fuzz/corpus/TARGET), grows a working corpus in
+# build-fuzz/corpus/TARGET and puts crash files into fuzz/crashers/TARGET.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+target=${1:?usage: fuzz/run.sh TARGET SECONDS}
+seconds=${2:?usage: fuzz/run.sh TARGET SECONDS}
+
+bash scripts/deps.sh clang libclang-rt-dev
+if [[ ! -f build-fuzz/CMakeCache.txt ]]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTARVEX_BUILD_FUZZERS=ON \
+    -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCHMARKS=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build build-fuzz -j "$(nproc)" --target "fuzz_$target"
+
+case $target in
+  convert) dict=fuzz/png.dict ;;
+  pnm_read|mapfile) dict=fuzz/pnm.dict ;;
+  *) dict= ;;
+esac
+work=build-fuzz/corpus/$target
+mkdir -p "$work" "fuzz/crashers/$target"
+# Fatal errors leave their allocations behind by design (the process would
+# have ended), so leak reports would only repeat that.
+ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
+  "build-fuzz/fuzz/fuzz_$target" "$work" "fuzz/corpus/$target" \
+  ${dict:+-dict=$dict} -max_total_time="$seconds" -rss_limit_mb=4096 \
+  -malloc_limit_mb=65536 -timeout=20 -print_final_stats=1 \
+  -artifact_prefix="fuzz/crashers/$target/"
