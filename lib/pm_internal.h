@@ -63,20 +63,6 @@ inline void pm_outbuf_putuint(pm_outbuf& out, uint32_t value) {
                                    out.bytes);
 }
 
-/// One raw sample: one byte up to maxval 255, else the low 16 bits, most
-/// significant byte first.
-inline void pm_outbuf_putsample(pm_outbuf& out, uint32_t value, bool wide) {
-    char* p = pm_outbuf_room(out, 2);
-    if (wide) {
-        p[0] = static_cast<char>(value >> 8);
-        p[1] = static_cast<char>(value);
-        out.used += 2;
-    } else {
-        p[0] = static_cast<char>(value);
-        out.used += 1;
-    }
-}
-
 /// Writes the raw samples first[0], first[stride], ... (count of them) in
 /// one block per row; fatal with the raw-sample message when the stream
 /// refuses them. The PGM raw row, the PPM raw row (stride 1, three samples
