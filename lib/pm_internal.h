@@ -1,6 +1,12 @@
-// Library-private state and hooks shared between the runtime's source files.
+// Library-private state, hooks and output helpers shared between the
+// library's source files.
 // Not installed: programs of the family use pm.h.
 #pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 
 /// The name that prefixes messages; a fixed name before start-up.
 const char* pm_progname_or_default();
@@ -9,15 +15,9 @@ const char* pm_progname_or_default();
 /// streams are flushed). Every fatal path of the library comes here.
 [[noreturn]] void pm_exit(int status);
 
-#include <cstddef>
-
 /// Allocator of the one-block layout of pm_allocarray. Tests replace it to
 /// force the row-by-row fallback; everything else leaves it as malloc.
 extern void* (*pm_arrayblock_alloc)(size_t bytes);
-
-#include <charconv>
-#include <cstdint>
-#include <cstdio>
 
 /// Output bytes gathered into blocks so that a row costs one fwrite (or a
 /// few, for rows longer than the block); `ok` turns false when a block was
