@@ -14,3 +14,7 @@ const char* pm_progname_or_default();
 /// Allocator of the one-block layout of pm_allocarray. Tests replace it to
 /// force the row-by-row fallback; everything else leaves it as malloc.
 extern void* (*pm_arrayblock_alloc)(size_t bytes);
+
+/// The colour-name dictionaries tried in order when no file is named and
+/// RGBDEF is unset. Tests point these at their own files.
+extern const char* pm_colorname_paths[4];
