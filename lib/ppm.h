@@ -150,7 +150,8 @@ void ppm_sortcolorrow(rgbpixel* colorrow, int ncolors,
 /// Position of the colour, appended when absent; -1 when the row is full.
 int ppm_addtocolorrow(rgbpixel* colorrow, int* ncolorsP, int maxcolors,
                       const rgbpixel* colorP);
-/// Position of the nearest entry (squared distance, lowest position wins).
+/// Position of the nearest entry (exact squared distance, lowest position
+/// wins); -1 when ncolors is 0.
 int ppm_findclosestcolor(const rgbpixel* colormap, int ncolors,
                          const rgbpixel* colorP);
 /// Writes the colours as a plain PPM, ncolors wide and one high.
