@@ -1,5 +1,5 @@
-// The colour-name table: the first name of a colour wins a slot, a missing
-// dictionary gives empty tables, and the table holds at most 1000 colours.
+// The colour-name table: the first name of a colour takes the next slot, a
+// missing dictionary gives empty tables, and 1000 colours are the most.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,60 +11,48 @@ using tarvex_test::TempFile;
 
 namespace {
 
-// A dictionary of `count` distinct colours named c0, c1, ..., then `extra`.
-std::string Dictionary(int count, const std::string& extra = "") {
-    std::string text = "! made by the tests\n";
-    for (int i = 0; i < count; ++i)
+// 1000 distinct colours named c0 to c999; a second name for c0's colour
+// follows it, and `tail` ends the file.
+std::string Dictionary(const std::string& tail) {
+    std::string text = "! a comment\n";
+    for (int i = 0; i < 1000; ++i)
         text += std::to_string(i % 256) + " " + std::to_string(i / 256) +
-                " 7\tc" + std::to_string(i) + "\n";
-    return text + extra;
+                " 7\tc" + std::to_string(i) + (i ? "\n" : "\n0 0 7 alias\n");
+    return text + tail;
+}
+
+// Reads a dictionary and the count of filled slots, which must come first.
+int Read(const char* path, int mustOpen, colorhash* chtP,
+         const char*** namesP) {
+    ppm_readcolornamefile(path, mustOpen, chtP, namesP);
+    int filled = 0;
+    while (filled < MAXCOLORNAMES && (*namesP)[filled] != nullptr)
+        ++filled;
+    for (int i = filled; i < MAXCOLORNAMES; ++i)
+        EXPECT_EQ((*namesP)[i], nullptr) << i;
+    return filled;
 }
 
 }  // namespace
 
-TEST(PpmColornames, FirstNameOfEachColourTakesTheNextSlot) {
-    struct Case {
-        std::string text;
-        int filled;
-    } const cases[] = {
-        {"1 2 3 first\n# note\n1 2 3 second\n4 5 6 Dark Grey\n", 2},
-        {Dictionary(1000), 1000},
-    };
-    for (const Case& k : cases) {
-        colorhash cht = nullptr;
-        const char** names = nullptr;
-        ppm_readcolornamefile(TempFile(k.text).c_str(), 1, &cht, &names);
-        for (int i = 0; i < MAXCOLORNAMES; ++i)
-            EXPECT_EQ(names[i] != nullptr, i < k.filled) << i;
-        const rgbpixel last = k.filled == 2 ? rgbpixel{4, 5, 6}
-                                            : rgbpixel{999 % 256, 3, 7};
-        EXPECT_EQ(ppm_lookupcolor(cht, &last), k.filled - 1);
-        if (k.filled == 2) {
-            EXPECT_STREQ(names[0], "first");
-            EXPECT_STREQ(names[1], "Dark Grey");
-        } else {
-            EXPECT_STREQ(names[999], "c999");
-        }
-        ppm_freecolornames(names);
-        ppm_freecolorhash(cht);
-    }
-}
-
-TEST(PpmColornames, MissingOptionalDictionaryGivesEmptyTables) {
+TEST(PpmColornames, ReadsAFullDictionaryOrNone) {
     colorhash cht = nullptr;
     const char** names = nullptr;
-    ppm_readcolornamefile("/nonexistent/rgb.txt", 0, &cht, &names);
-    const rgbpixel black{0, 0, 0};
-    EXPECT_EQ(ppm_lookupcolor(cht, &black), -1);
-    for (int i = 0; i < MAXCOLORNAMES; ++i)
-        ASSERT_EQ(names[i], nullptr);
+    EXPECT_EQ(Read(TempFile(Dictionary("")).c_str(), 1, &cht, &names), 1000);
+    const rgbpixel first{0, 0, 7}, last{999 % 256, 3, 7};
+    EXPECT_STREQ(names[ppm_lookupcolor(cht, &first)], "c0");
+    EXPECT_STREQ(names[ppm_lookupcolor(cht, &last)], "c999");
+    ppm_freecolornames(names);
+    ppm_freecolorhash(cht);
+    EXPECT_EQ(Read("/nonexistent/rgb.txt", 0, &cht, &names), 0);
+    EXPECT_EQ(ppm_lookupcolor(cht, &first), -1);
     ppm_freecolornames(names);
     ppm_freecolorhash(cht);
 }
 
 TEST(PpmColornamesDeathTest, AnyEntryAfterTheThousandthColourIsFatal) {
     // Even one that repeats a colour the table already holds.
-    static const std::string path = TempFile(Dictionary(1000, "0 0 7 again\n"));
+    static const std::string path = TempFile(Dictionary("0 0 7 again\n"));
     auto r = tarvex_test::RunChild([] {
         pm_init("colortest");
         colorhash cht;

@@ -15,7 +15,7 @@ using Flat = std::vector<uint32_t>;
 
 Flat Samples(const rgbpixel* row, int n) {
     Flat out;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; row && i < n; ++i)
         out.insert(out.end(), {row[i].r, row[i].g, row[i].b});
     return out;
 }
@@ -24,25 +24,20 @@ const rgbpixel kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
 
 }  // namespace
 
-TEST(PpmColorrow, DistinctColoursInOrderOfAppearance) {
+TEST(PpmColorrow, DistinctColoursInOrderOfAppearanceAndTheirIndex) {
     const rgbpixel top[] = {kRed, kBlue}, bottom[] = {kRed, kGreen};
     const rgbpixel* rows[] = {top, bottom};
-    int ncolors = 0;
-    rgbpixel* colorrow = ppm_computecolorrow(rows, 2, 2, 3, &ncolors);
-    ASSERT_EQ(ncolors, 3);
-    EXPECT_EQ(Samples(colorrow, 3), (Flat{255, 0, 0, 0, 0, 255, 0, 255, 0}));
-    pm_freerow(colorrow);
-    for (int maxcolors : {2, 0, -1}) {
-        EXPECT_EQ(ppm_computecolorrow(rows, 2, 2, maxcolors, &ncolors), nullptr);
-        EXPECT_EQ(ncolors, -1);
+    const Flat all = {255, 0, 0, 0, 0, 255, 0, 255, 0};
+    for (int maxcolors : {3, 2, 0, -1}) {
+        int ncolors = 0;
+        rgbpixel* row = ppm_computecolorrow(rows, 2, 2, maxcolors, &ncolors);
+        EXPECT_EQ(ncolors, maxcolors == 3 ? 3 : -1);
+        EXPECT_EQ(Samples(row, ncolors), maxcolors == 3 ? all : Flat{});
+        pm_freerow(row);
     }
-}
-
-TEST(PpmColorrow, IndexKeepsTheFirstPosition) {
-    const rgbpixel row[] = {kRed, kBlue, kGreen, {1, 2, 3}, kBlue};
+    const rgbpixel row[] = {kRed, kBlue, kGreen, kRed, kBlue};
     colorhash cht = ppm_colorrowtocolorhash(row, 5);
     EXPECT_EQ(ppm_lookupcolor(cht, &kBlue), 1);
-    EXPECT_EQ(ppm_lookupcolor(cht, &row[3]), 3);
     ppm_freecolorhash(cht);
 }
 
@@ -58,24 +53,20 @@ TEST(PpmColorrow, SortsByRedGreenBlueOrByTheCallersOrder) {
         ppm_sortcolorrow(row, 5, nullptr);
         ASSERT_EQ(Samples(row, 5), Samples(ordered, 5));
     } while (std::next_permutation(order, order + 5));
-    auto byBlueDown = [](rgbpixel* a, rgbpixel* b) {
+    ppm_sortcolorrow(row, 5, [](rgbpixel* a, rgbpixel* b) {
         return (a->b < b->b) - (a->b > b->b);
-    };
-    ppm_sortcolorrow(row, 5, byBlueDown);
-    EXPECT_EQ(row[0].b, 0xF0000000u);
-    EXPECT_EQ(row[1].b, 9u);
+    });
+    EXPECT_EQ(Flat({row[0].b, row[1].b}), Flat({0xF0000000u, 9}));
 }
 
 TEST(PpmColorrow, AppendsOnlyNewColoursWhileThereIsRoom) {
     rgbpixel row[3] = {kRed, kBlue};
     int ncolors = 2;
-    EXPECT_EQ(ppm_addtocolorrow(row, &ncolors, 3, &kBlue), 1);
-    EXPECT_EQ(ppm_addtocolorrow(row, &ncolors, 3, &kGreen), 2);
-    EXPECT_EQ(ppm_addtocolorrow(row, &ncolors, 3, &kGreen), 2);
     const rgbpixel white{255, 255, 255};
-    EXPECT_EQ(ppm_addtocolorrow(row, &ncolors, 3, &white), -1);
-    EXPECT_EQ(ncolors, 3);
-    EXPECT_EQ(Samples(row, 3), (Flat{255, 0, 0, 0, 0, 255, 0, 255, 0}));
+    for (auto [color, position] : {std::pair{kBlue, 1}, {kGreen, 2},
+                                   {kGreen, 2}, {white, -1}})
+        EXPECT_EQ(ppm_addtocolorrow(row, &ncolors, 3, &color), position);
+    EXPECT_EQ(Samples(row, ncolors), (Flat{255, 0, 0, 0, 0, 255, 0, 255, 0}));
 }
 
 TEST(PpmColorrow, FindsTheNearestColourExactly) {
@@ -90,12 +81,46 @@ TEST(PpmColorrow, FindsTheNearestColourExactly) {
         {{}, {0, 0, 0}, -1},
         // 7.5e9 against 3e8: both beyond a 32-bit distance.
         {{{0, 0, 0}, {60000, 60000, 60000}}, {50000, 50000, 50000}, 1},
-        {{{0, 0, 0}}, {M, M, M}, 0},
         // Three squared differences near 2^64 each.
         {{{0, 0, 0}, {1, 0, 0}, {0, 1, 1}}, {M, M, M}, 2},
     };
     for (const Case& k : cases)
         EXPECT_EQ(ppm_findclosestcolor(k.map.data(), int(k.map.size()),
-                                       &k.color),
-                  k.expected);
+                                       &k.color), k.expected);
+}
+
+TEST(PpmMapfile, WrittenAsOnePlainRowAndReadBackFromAnyShapeAndFamily) {
+    pm_plain_output = 0;
+    const rgbpixel colors[] = {kRed, kBlue};
+    FILE* out = std::tmpfile();
+    ppm_colorrowtomapfile(out, colors, 2, 255);
+    std::rewind(out);
+    char bytes[64];
+    const std::string written(bytes, std::fread(bytes, 1, 64, out));
+    EXPECT_EQ(written, "P3\n2 1\n255\n255 0 0\n0 0 255\n");
+    std::fclose(out);
+    const std::string square = "P3 2 2 99\n99 0 0 0 0 99\n99 0 0 0 99 0\n";
+    struct Case {
+        std::string file;
+        int maxcolors, ncolors;
+        sampleval maxval;
+        Flat colors;
+    } const cases[] = {
+        {written, 2, 2, 255, {255, 0, 0, 0, 0, 255}},
+        {square, 3, 3, 99, {99, 0, 0, 0, 0, 99, 0, 99, 0}},
+        {square, 2, -1, 99, {}},
+        {"P2 3 1 9\n9 0 9\n", 2, 2, 9, {9, 9, 9, 0, 0, 0}},
+    };
+    for (const Case& k : cases) {
+        FILE* f = std::fopen(tarvex_test::TempFile(k.file).c_str(), "rb");
+        int ncolors = 0;
+        sampleval maxval = 0;
+        rgbpixel* row =
+            ppm_mapfiletocolorrow(f, k.maxcolors, &ncolors, &maxval);
+        EXPECT_EQ(ncolors, k.ncolors);
+        EXPECT_EQ(maxval, k.maxval);
+        EXPECT_EQ(Samples(row, ncolors), k.colors);
+        pm_freerow(row);
+        std::fclose(f);
+    }
 }
