@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "read_support.h"
@@ -69,6 +70,27 @@ TEST(PmOpenrSeekableDeathTest, NoTemporaryFileIsFatal) {
     ExpectFatal(r, std::string("Unable to create a temporary file to hold "
                                "the input.  tmpfile() returns errno 24 (") +
                        std::strerror(EMFILE) + ")");
+}
+
+TEST(PmOpenrSeekableDeathTest, ReadAndWriteErrorsOfTheCopy) {
+    auto unreadable = InChild([] {
+        // A directory passes for a stream but every read of it fails.
+        ::dup2(::open("/", O_RDONLY), 0);
+        pm_openr_seekable("-");
+    });
+    ExpectFatal(unreadable, std::string("Error reading input file into "
+                                        "temporary file.  Errno = ") +
+                                std::strerror(EISDIR) + " (21)");
+    auto unwritable = InChild([] {
+        StdinFromPipe(Pattern(20000));
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim = {1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        pm_openr_seekable("-");
+    });
+    ExpectFatal(unwritable, std::string("Error writing input into temporary "
+                                        "file.  Errno = ") +
+                                std::strerror(EFBIG) + " (27)");
 }
 
 TEST(PmOpenrSeekableDeathTest, MissingFileHasTheOpenMessage) {
