@@ -62,9 +62,13 @@ TEST(PmOpenrSeekable, PipeIsCopiedToATemporaryFileAndStdinStaysOpen) {
 TEST(PmOpenrSeekableDeathTest, NoTemporaryFileIsFatal) {
     auto r = InChild([] {
         StdinFromPipe("data");
-        // With no descriptor to spare the temporary file cannot be made.
-        struct rlimit lim = {3, 3};
+        // With no descriptor to spare the temporary file cannot be made;
+        // the limit is lifted again at exit for the sanitizers' reports.
+        static struct rlimit saved;
+        getrlimit(RLIMIT_NOFILE, &saved);
+        struct rlimit lim = {3, saved.rlim_max};
         setrlimit(RLIMIT_NOFILE, &lim);
+        std::atexit([] { setrlimit(RLIMIT_NOFILE, &saved); });
         pm_openr_seekable("-");
     });
     ExpectFatal(r, std::string("Unable to create a temporary file to hold "
