@@ -27,7 +27,8 @@ void readRawBits(FILE* file, pbmbit* bitrow, size_t cols) {
     unsigned char chunk[512];
     size_t col = 0;
     while (col < cols) {
-        size_t want = std::min<size_t>(pbm_packed_bytes(cols - col), sizeof chunk);
+        size_t want =
+            std::min<size_t>(pbm_packed_bytes(cols - col), sizeof chunk);
         if (std::fread(chunk, 1, want, file) != want)
             pm_error("EOF / read error reading a one-byte sample");
         for (size_t i = 0; i < want; ++i)

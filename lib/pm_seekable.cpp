@@ -35,6 +35,8 @@ void copyStream(FILE* in, FILE* out) {
         size_t n = std::fread(buf, 1, sizeof buf, in);
         std::fwrite(buf, 1, n, out);
     }
+    // The last block may still be buffered; its write error counts too.
+    std::fflush(out);
     if (std::ferror(in))
         pm_error("Error reading input file into temporary file.  "
                  "Errno = %s (%d)", std::strerror(errno), errno);

@@ -1,4 +1,4 @@
-// Reading PPM headers and rows (PGM and PBM promoted), and the PPM raster check.
+// Reading PPM headers and rows (PGM and PBM promoted), and the PPM check.
 #include "ppm.h"
 #include "pm_internal.h"
 
