@@ -15,8 +15,11 @@ std::vector<unsigned char> bytes;
 std::vector<sampleval> grays;
 std::vector<rgbpixel> pixels;
 
+// An empty dimension counts as one: millions of empty rows (or a row of
+// millions of pixels in no rows) take as long to go through as pixels.
 bool Small(int cols, int rows) {
-    return static_cast<long>(cols) * rows <= kMaxPixels;
+    return static_cast<long>(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) <=
+           kMaxPixels;
 }
 
 void ReadPbm(FILE* f, bool check, bool packed) {
