@@ -81,3 +81,19 @@ void pbm_writepbmrow_zeroblack(FILE* file, const uint32_t* first,
 /// The colour-name dictionaries tried in order when no file is named and
 /// RGBDEF is unset. Tests point these at their own files.
 extern const char* pm_colorname_paths[4];
+
+#include <cstdint>
+#include <cstdio>
+
+/// A raster size in bytes, wide enough for any product of two 32-bit
+/// dimensions and a bytes-per-pixel count.
+using pm_rastersize = unsigned __int128;
+
+/// pm_check for raster sizes beyond 64 bits; the format checks use it.
+void pm_check_raster(FILE* file, pm_rastersize rasterSize, int* retvalP);
+
+/// Reads `count` raw samples (one or two bytes each by maxval) with one
+/// block read into the last bytes of `samples` and widens them in place.
+/// A short read is fatal with the message of the one-sample reader.
+void pgm_readrawsamples(FILE* file, uint32_t* samples, size_t count,
+                        uint32_t maxval);

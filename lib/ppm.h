@@ -118,8 +118,12 @@ colorhist ppm_computecolorhist2(FILE* file, int cols, int rows,
 int ppm_addtocolorhash(colorhash cht, const rgbpixel* colorP, int value);
 /// The value stored for a colour, or -1.
 int ppm_lookupcolor(colorhash cht, const rgbpixel* colorP);
+/// Every node of a table in bucket order, with room for maxcolors entries
+/// (never fewer than the nodes), or for five more when maxcolors <= 0.
 colorhist ppm_colorhashtocolorhist(colorhash cht, int maxcolors);
 colorhash ppm_colorhisttocolorhash(colorhist chv, int ncolors);
+/// Moves a colour to `position`, or inserts it there while there is room;
+/// a position outside the filled entries changes nothing.
 void ppm_addtocolorhist(colorhist chv, int* ncolorsP, int maxcolors,
                         const rgbpixel* colorP, int value, int position);
 void ppm_freecolorhash(colorhash cht);
@@ -150,7 +154,8 @@ void ppm_sortcolorrow(rgbpixel* colorrow, int ncolors,
 /// Position of the colour, appended when absent; -1 when the row is full.
 int ppm_addtocolorrow(rgbpixel* colorrow, int* ncolorsP, int maxcolors,
                       const rgbpixel* colorP);
-/// Position of the nearest entry (squared distance, lowest position wins).
+/// Position of the nearest entry (exact squared distance, lowest position
+/// wins); -1 when ncolors is 0.
 int ppm_findclosestcolor(const rgbpixel* colormap, int ncolors,
                          const rgbpixel* colorP);
 /// Writes the colours as a plain PPM, ncolors wide and one high.

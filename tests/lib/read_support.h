@@ -1,0 +1,78 @@
+// Helpers for the reader tests: streams holding given bytes, pipes, and
+// fatal paths run in a child with the exact message they print.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "pnm.h"
+#include "support/child.h"
+
+namespace tarvex_test {
+
+/// A regular (temporary) file holding `data`, positioned at its start.
+inline FILE* DataFile(const std::string& data) {
+    FILE* f = std::tmpfile();
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::rewind(f);
+    return f;
+}
+
+/// The read end of a pipe that holds `data` (at most 64 KiB) and then ends.
+inline FILE* DataPipe(const std::string& data) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return nullptr;
+    if (!data.empty() && ::write(fds[1], data.data(), data.size()) !=
+                             static_cast<ssize_t>(data.size()))
+        return nullptr;
+    ::close(fds[1]);
+    return ::fdopen(fds[0], "rb");
+}
+
+/// Makes standard input the pipe of DataPipe (for use in a child).
+inline void StdinFromPipe(const std::string& data) {
+    FILE* p = DataPipe(data);
+    ::dup2(::fileno(p), 0);
+    std::fclose(p);
+    std::clearerr(stdin);
+}
+
+/// Everything left on the stream.
+inline std::string Rest(FILE* f) {
+    std::string s;
+    for (int c; (c = std::getc(f)) != EOF;)
+        s.push_back(static_cast<char>(c));
+    return s;
+}
+
+/// Runs `body` in a child named "tarvex" with `input` on standard input.
+inline ChildResult InChild(const std::function<void()>& body,
+                           const std::string& input = "") {
+    return RunChild([&] {
+        pm_init("tarvex");
+        body();
+    }, input);
+}
+
+/// The child must end with status 1 and exactly "tarvex: message\n".
+inline void ExpectFatal(const ChildResult& r, const std::string& message) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarvex: " + message + "\n");
+}
+
+/// Runs `read` on standard input holding `input`; it must end fatally.
+inline void ExpectReadFatal(const std::string& input,
+                            const std::function<void(FILE*)>& read,
+                            const std::string& message) {
+    SCOPED_TRACE(::testing::PrintToString(input));
+    ExpectFatal(InChild([&] { read(stdin); }, input), message);
+}
+
+}  // namespace tarvex_test
