@@ -32,7 +32,7 @@ TEST(PpmRead, RawRasterStartsAfterOneSeparatorAndHoldsAnyByte) {
     Image raw = ReadPpm("P6 2 1 255\n\x01\x02\x03#\r\n");
     EXPECT_EQ(raw.format, PPM_RAW_CODE);
     EXPECT_EQ(raw.samples, (std::vector<sampleval>{1, 2, 3, '#', '\r', '\n'}));
-    Image plain = ReadPpm("P3\n# c\n1 1\n7#c\n300\r8\n");
+    Image plain = ReadPpm("P3\n# c\n1 1\n255\n7#c\n300\r8\n");
     EXPECT_EQ(plain.samples, (std::vector<sampleval>{7, 300, 8}));
 }
 
