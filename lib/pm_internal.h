@@ -91,3 +91,7 @@ void pgm_writepgmrow_strided(FILE* file, const uint32_t* first, size_t stride,
 /// is 0: the PNM writer's bilevel rows, without a temporary row.
 void pbm_writepbmrow_zeroblack(FILE* file, const uint32_t* first,
                                size_t stride, int cols, int forceplain);
+
+/// The colour-name dictionaries tried in order when no file is named and
+/// RGBDEF is unset. Tests point these at their own files.
+extern const char* pm_colorname_paths[4];
