@@ -76,7 +76,12 @@ void freeImage(ImageBuffer* img) {
     if (img->block != nullptr)
         ::munmap(img->block, img->mapped);
     std::free(img->rows);
+    *img = ImageBuffer{};
 }
+
+// The image of the running conversion. It lives outside the frames that a
+// libpng error jumps over, so that the error path can release it.
+ImageBuffer image;
 
 void describeType(int colorType) {
     switch (colorType) {
@@ -327,6 +332,7 @@ const char* familyName(int format) {
 
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
+    freeImage(&image);
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
     pm_error("%s", message);
@@ -398,15 +404,14 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     const size_t rowbytes = decoded_row_bytes(plan);
     if (rowbytes != 0 && rowbytes != png_get_rowbytes(png, info))
         png_error(png, "decoded row size differs from the planned one");
-    ImageBuffer img;
-    if (!allocImage(&img, png_get_image_height(png, info), rowbytes))
+    if (!allocImage(&image, png_get_image_height(png, info), rowbytes))
         giveUp(png, info, ifp, "couldn't allocate space for image");
     reportGamma(gamma);
     reportSigBits(sb);
     imageBackground(png, info, plan);
     commandBackground(ct);
 
-    png_read_image(png, img.rows);
+    png_read_image(png, image.rows);
     png_read_end(png, info);
     if (mtime)
         show_time(png, info);
@@ -414,9 +419,9 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
         save_text(png, info, tfp);
     reportAspect(png, info);
 
-    writeImage(png, info, &plan, img, gamma.apply);
+    writeImage(png, info, &plan, image, gamma.apply);
     std::fflush(stdout);
-    freeImage(&img);
+    freeImage(&image);
     png_destroy_read_struct(&png, &info, nullptr);
 }
 

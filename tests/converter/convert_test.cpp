@@ -115,19 +115,16 @@ TEST(ConvertSigBits, DifferingColourDepthsAreReportedAndKeptAlsoWhenMixing) {
     }
 }
 
-TEST(ConvertSigBits, VerboseReportsTheReduction) {
-    Options o;
+TEST(ConvertSigBits, AlphaMaskTakesTheAlphaSignificantBits) {
+    Options o = Mode(1);
     o.verbose = 1;
     const auto r = Convert(
-        PngBuilder(1, 1, kGA, 16).SignificantBits(0, 0, 0, 16, 3).Build(), [] {
-            Options v = Mode(1);
-            v.verbose = 1;
-            return v;
-        }());
+        PngBuilder(1, 1, kGA, 16).Samples({0, 0xffff}).SignificantBits(0, 0, 0, 16, 3).Build(), o);
     EXPECT_NE(r.err.find("corvane: image has fewer significant bits, writing file with 3 "
                          "bits\ncorvane: writing a PGM file (maxval=7)\n"),
               std::string::npos)
         << r.err;
+    EXPECT_EQ(ParsePnm(r.out).samples, Samples{7});
 }
 
 TEST(ConvertTransparency, MatchesTheStoredSamplesBeforeReduction) {
