@@ -14,3 +14,84 @@ const char* pm_progname_or_default();
 /// Allocator of the one-block layout of pm_allocarray. Tests replace it to
 /// force the row-by-row fallback; everything else leaves it as malloc.
 extern void* (*pm_arrayblock_alloc)(size_t bytes);
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+
+/// Output bytes gathered into blocks so that a row costs one fwrite (or a
+/// few, for rows longer than the block); `ok` turns false when a block was
+/// not written whole.
+struct pm_outbuf {
+    static constexpr size_t kSize = 32768;
+    FILE* file;
+    size_t used = 0;
+    bool ok = true;
+    char bytes[kSize];
+
+    explicit pm_outbuf(FILE* f) : file(f) {}
+    pm_outbuf(const pm_outbuf&) = delete;
+    pm_outbuf& operator=(const pm_outbuf&) = delete;
+};
+
+/// Writes what the buffer holds; returns `ok`.
+inline bool pm_outbuf_flush(pm_outbuf& out) {
+    if (out.used != 0 &&
+        std::fwrite(out.bytes, 1, out.used, out.file) != out.used)
+        out.ok = false;
+    out.used = 0;
+    return out.ok;
+}
+
+/// A place for at least `n` (at most pm_outbuf::kSize) more bytes; the
+/// caller advances `used` by what it stores there.
+inline char* pm_outbuf_room(pm_outbuf& out, size_t n) {
+    if (out.kSize - out.used < n)
+        pm_outbuf_flush(out);
+    return out.bytes + out.used;
+}
+
+inline void pm_outbuf_putc(pm_outbuf& out, char c) {
+    *pm_outbuf_room(out, 1) = c;
+    ++out.used;
+}
+
+/// Decimal digits of `value`, without sign or leading zeros.
+inline void pm_outbuf_putuint(pm_outbuf& out, uint32_t value) {
+    char* p = pm_outbuf_room(out, 10);
+    out.used = static_cast<size_t>(std::to_chars(p, p + 10, value).ptr -
+                                   out.bytes);
+}
+
+/// One raw sample: one byte up to maxval 255, else the low 16 bits, most
+/// significant byte first.
+inline void pm_outbuf_putsample(pm_outbuf& out, uint32_t value, bool wide) {
+    char* p = pm_outbuf_room(out, 2);
+    if (wide) {
+        p[0] = static_cast<char>(value >> 8);
+        p[1] = static_cast<char>(value);
+        out.used += 2;
+    } else {
+        p[0] = static_cast<char>(value);
+        out.used += 1;
+    }
+}
+
+/// Writes the raw samples first[0], first[stride], ... (count of them) in
+/// one block per row; fatal with the raw-sample message when the stream
+/// refuses them. The PGM raw row, the PPM raw row (stride 1, three samples
+/// a pixel) and the PNM writer's grey rows all come here.
+void pgm_writerawsamples(FILE* file, const uint32_t* first, size_t stride,
+                         size_t count, uint32_t maxval);
+/// Writes a PGM row from first[0], first[stride], ...; raw or plain by
+/// `plain` and maxval as pgm_writepgmrow chooses.
+void pgm_writepgmrow_strided(FILE* file, const uint32_t* first, size_t stride,
+                             int cols, uint32_t maxval, int forceplain);
+/// Writes a PBM row whose pixel c is black exactly when first[c * stride]
+/// is 0: the PNM writer's bilevel rows, without a temporary row.
+void pbm_writepbmrow_zeroblack(FILE* file, const uint32_t* first,
+                               size_t stride, int cols, int forceplain);
+
+/// The colour-name dictionaries tried in order when no file is named and
+/// RGBDEF is unset. Tests point these at their own files.
+extern const char* pm_colorname_paths[4];
