@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -284,35 +285,56 @@ const Kind* find_kind(const char* name) {
 }
 
 [[noreturn]] void usage() {
-    std::fputs("usage: make_inputs DIR [NAME...]   (names: rgb8 rgba8 rgb16 gray8 "
-               "palette gray1 adam7 plain)\n"
+    std::fputs("usage: make_inputs [--size WxH] DIR [NAME...]\n"
+               "         names: rgb8 rgba8 rgb16 gray8 palette gray1 adam7 plain\n"
                "       make_inputs --sample FILE\n",
                stderr);
     std::exit(1);
 }
 
+// "--size WxH": every input at that size, for quick checks of the programs.
+bool parse_size(const char* text, uint32_t& width, uint32_t& height) {
+    unsigned w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text, "%ux%u%c", &w, &h, &tail) != 2)
+        return false;
+    width = w;
+    height = h;
+    return w >= 1 && w <= 100000 && h >= 1 && h <= 100000;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2)
-        usage();
-    if (std::strcmp(argv[1], "--sample") == 0) {
-        if (argc != 3)
-            usage();
+    if (argc == 3 && std::strcmp(argv[1], "--sample") == 0) {
         write_sample(argv[2]);
         return 0;
     }
-    std::string dir = argv[1];
-    if (argc == 2) {
-        for (const Kind& k : kinds)
-            write_kind(k, dir + "/" + k.name + ".png");
-        return 0;
+    int first = 1;
+    uint32_t width = 0, height = 0;
+    if (argc > 2 && std::strcmp(argv[1], "--size") == 0) {
+        if (!parse_size(argv[2], width, height))
+            usage();
+        first = 3;
     }
-    for (int i = 2; i < argc; ++i) {
+    if (first >= argc || argv[first][0] == '-')
+        usage();
+    std::string dir = argv[first];
+    std::vector<Kind> chosen;
+    for (int i = first + 1; i < argc; ++i) {
         const Kind* k = find_kind(argv[i]);
         if (k == nullptr)
             usage();
-        write_kind(*k, dir + "/" + k->name + ".png");
+        chosen.push_back(*k);
+    }
+    if (chosen.empty())
+        chosen.assign(std::begin(kinds), std::end(kinds));
+    for (Kind& k : chosen) {
+        if (width != 0) {
+            k.width = width;
+            k.height = height;
+        }
+        write_kind(k, dir + "/" + k.name + ".png");
     }
     return 0;
 }
