@@ -80,25 +80,27 @@ std::string ExpectedMap(const std::string& png, const Input& in) {
     return map;
 }
 
+// Each test makes only its own input, small, in a directory of its own.
 class BenchInputs : public ::testing::TestWithParam<Input> {
 protected:
-    static void SetUpTestSuite() {
+    void SetUp() override {
         char pattern[] = "/tmp/tarvex_bench_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         auto r = RunProgram({MAKE_INPUTS_EXE, "--size",
                              std::to_string(kWidth) + "x" + std::to_string(kHeight),
-                             dir_});
+                             dir_, GetParam().name});
         ASSERT_EQ(r.status, 0) << r.err;
     }
-    static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }
+    void TearDown() override {
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_);
+    }
 
     std::string Png() const { return ReadFile(dir_ + "/" + GetParam().name + ".png"); }
 
-    static std::string dir_;
+    std::string dir_;
 };
-
-std::string BenchInputs::dir_;
 
 TEST_P(BenchInputs, HeaderIsTheNamedKind) {
     const Input& in = GetParam();
@@ -120,17 +122,32 @@ TEST_P(BenchInputs, CompressesLikeAPhoto) {
     EXPECT_LT(ratio, 0.9) << "too noisy to stand for a photo";
 }
 
-TEST_P(BenchInputs, FloorWritesTheDecodedSamples) {
+// The simplified reader makes 16-bit samples linear, so 16-bit inputs are
+// left to the comparison with corvane.
+class FloorOutput : public BenchInputs {};
+
+std::vector<Input> EightBitInputs() {
+    std::vector<Input> chosen;
+    for (const Input& in : kInputs)
+        if (in.depth <= 8)
+            chosen.push_back(in);
+    return chosen;
+}
+
+TEST_P(FloorOutput, IsTheDecodedSamples) {
     const Input& in = GetParam();
-    if (in.depth == 16)
-        GTEST_SKIP() << "the simplified reader makes 16-bit samples linear";
     std::string png = Png();
     auto r = RunProgram({FLOOR_EXE}, png);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == ExpectedMap(png, in)) << "floor output differs";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, BenchInputs, ::testing::ValuesIn(kInputs),
-                         [](const auto& info) { return std::string(info.param.name); });
+std::string KindName(const ::testing::TestParamInfo<Input>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BenchInputs, ::testing::ValuesIn(kInputs), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, FloorOutput, ::testing::ValuesIn(EightBitInputs()),
+                         KindName);
 
 }  // namespace
