@@ -134,8 +134,20 @@ GammaPlan chooseGamma(png_structp png, png_infop info) {
     return g;
 }
 
+// libpng leaves the samples alone when the overall exponent is within its
+// threshold of 1 (products taken in 1/100000 units); the file values compared
+// with those samples must then stay uncorrected too.
+bool libpngCorrects(double file, double screen) {
+    const double product = std::floor(std::floor(file * 100000 + 0.5) *
+                                      std::floor(screen * 100000 + 0.5) / 100000 + 0.5);
+    return product < PNG_FP_1 - PNG_GAMMA_THRESHOLD_FIXED ||
+           product > PNG_FP_1 + PNG_GAMMA_THRESHOLD_FIXED;
+}
+
 void applyGamma(png_structp png, png_infop info, const GammaPlan& g) {
     totalgamma = float(double(g.file) * double(displaygamma));
+    if (!libpngCorrects(g.file, displaygamma))
+        totalgamma = -1.0f;
     // A display gamma that is not a positive number reaches libpng as 0,
     // which it rejects, instead of a value it would take for a flag.
     const bool usable = std::isfinite(displaygamma) && displaygamma > 0;
