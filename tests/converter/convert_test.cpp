@@ -332,3 +332,19 @@ TEST(ConvertDeathTest, NonPositiveDisplayGammaIsRefusedByLibpng) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConvertDeathTest, LibpngErrorWithoutAJumpBufferEndsWithStatus99) {
+    const auto r = tarvex_test::RunChild([] {
+        pm_init("corvane");
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr,
+                                                 corvane::corvane_error_handler, nullptr);
+        corvane::corvane_error_handler(png, "broken");
+    });
+    EXPECT_EQ(r.status, 99);
+    EXPECT_EQ(r.err, "corvane:  fatal libpng error: broken\n"
+                     "corvane:  EXTREMELY fatal error: jmpbuf unrecoverable; terminating.\n");
+}
+
+}  // namespace
