@@ -63,7 +63,7 @@ TEST(Cli, GammaThatIsNotANumberLeavesNoCorrection) {
     EXPECT_EQ(Corvane({"-gamma", "2.2"}, SamplePng()).out.substr(0, 11), "P6\n2 1\n255\n");
 }
 
-TEST(Cli, UsageErrors) {
+TEST(CliDeathTest, UsageErrors) {
     const std::string png = TempFile(SamplePng(), ".png");
     const std::string version = std::string("corvane version 2.37.4 (5 December 1999) +tarvex, "
                                             "compiled with libpng version ") +
@@ -90,7 +90,7 @@ TEST(Cli, UsageErrors) {
     }
 }
 
-TEST(Cli, StandardInputAndTheCommonOptions) {
+TEST(CliDeathTest, StandardInputAndTheCommonOptions) {
     EXPECT_EQ(Corvane({}, SamplePng()).out, Corvane({"-"}, SamplePng()).out);
     EXPECT_EQ(Corvane({"-plain"}, SamplePng()).out, "P3\n2 1\n31\n31 0 0  0 31 0\n");
     const auto quiet = Corvane({"-verbose", "--QUIET", "-time"}, SamplePng());
@@ -107,7 +107,7 @@ TEST(Cli, StandardInputAndTheCommonOptions) {
     }
 }
 
-TEST(Cli, TextFileIsCreatedEvenWhenTheInputIsNoPng) {
+TEST(CliDeathTest, TextFileIsCreatedEvenWhenTheInputIsNoPng) {
     const std::string text = TempFile("old contents");
     const auto r = Corvane({"-text", text}, "not a png at all");
     EXPECT_EQ(r.status, 1);
@@ -122,7 +122,7 @@ TEST(Cli, TextOnStandardOutputComesFirstAndClosesCleanly) {
     EXPECT_EQ(r.out.substr(0, 24), "Title           Red\nP6\n2");
 }
 
-TEST(Cli, ImageTooLargeToHoldEndsCleanly) {
+TEST(CliDeathTest, ImageTooLargeToHoldEndsCleanly) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer";
 #endif

@@ -155,7 +155,7 @@ TEST(PngSuite, ValidImagesConvertAndAgreeWithLibpng) {
     EXPECT_GT(compared, 90);
 }
 
-TEST(PngSuite, CorruptImagesEndWithTheirErrorAndNoOutput) {
+TEST(PngSuiteDeathTest, CorruptImagesEndWithTheirErrorAndNoOutput) {
     const auto names = SuiteFiles();
     if (names.empty())
         GTEST_SKIP() << "no PNG suite at " TARVEX_PNGSUITE_DIR;
