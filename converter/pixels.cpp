@@ -160,9 +160,12 @@ uint16_t gamma_correct(uint16_t v, float g) {
     const double x = double(v) / maxval;
     const double y = std::pow(x, 1.0 / double(g));
     const double z = y * maxval + 0.5;
-    if (!(z >= 0.0 && z < 65536.0))
-        return z >= 65536.0 ? uint16_t(long(z) & 0xffff) : 0;
-    return uint16_t(unsigned(z));
+    // A file value above maxval under a tiny gamma can go past any integer.
+    if (!(z >= 0.0))
+        return 0;
+    if (z >= 4294967296.0)
+        return 0xffff;
+    return uint16_t(uint32_t(z));
 }
 
 int iscolor(png_color c) {

@@ -42,6 +42,7 @@ TEST_F(Pixels, GammaCorrectFileValues) {
     EXPECT_EQ(gamma_correct(128, g), 186);
     EXPECT_EQ(gamma_correct(255, g), 255);
     EXPECT_EQ(gamma_correct(77, -1.0f), 77);
+    EXPECT_EQ(gamma_correct(300, 1e-6f), 0xffff);
     maxval = 0;
     EXPECT_EQ(gamma_correct(5, g), 0);
 }
