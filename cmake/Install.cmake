@@ -1,6 +1,18 @@
 # Installs the library with its headers under include/tarvex, a CMake package
-# (tarvex::tarvex) and a pkg-config file.
+# (tarvex::tarvex), a pkg-config file, and corvane with its manual page.
 include(CMakePackageConfigHelpers)
+
+# The library lists its headers relative to lib/, but install(TARGETS) here
+# resolves relative names against the top directory.
+get_target_property(tarvex_headers tarvex PUBLIC_HEADER)
+set(tarvex_header_paths)
+foreach(header IN LISTS tarvex_headers)
+  if(NOT IS_ABSOLUTE "${header}")
+    set(header "${PROJECT_SOURCE_DIR}/lib/${header}")
+  endif()
+  list(APPEND tarvex_header_paths "${header}")
+endforeach()
+set_target_properties(tarvex PROPERTIES PUBLIC_HEADER "${tarvex_header_paths}")
 
 install(TARGETS tarvex EXPORT tarvexTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -18,7 +30,21 @@ install(FILES ${PROJECT_BINARY_DIR}/tarvexConfig.cmake
               ${PROJECT_BINARY_DIR}/tarvexConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tarvex)
 
-configure_file(${CMAKE_CURRENT_LIST_DIR}/tarvex.pc.in
-  ${PROJECT_BINARY_DIR}/tarvex.pc @ONLY)
+# tarvex.pc is written when installing, so that it names the prefix actually
+# installed to ("cmake --install --prefix"), not the one configured.
+install(CODE "
+  set(TARVEX_PC_TEMPLATE [[${CMAKE_CURRENT_LIST_DIR}/tarvex.pc.in]])
+  set(TARVEX_PC_OUTPUT [[${PROJECT_BINARY_DIR}/tarvex.pc]])
+  set(TARVEX_PC_LIBDIR [[${CMAKE_INSTALL_LIBDIR}]])
+  set(TARVEX_PC_INCLUDEDIR [[${CMAKE_INSTALL_INCLUDEDIR}]])
+  set(PROJECT_DESCRIPTION [[${PROJECT_DESCRIPTION}]])
+  set(PROJECT_VERSION [[${PROJECT_VERSION}]])
+  include([[${CMAKE_CURRENT_LIST_DIR}/WritePkgConfig.cmake]])")
 install(FILES ${PROJECT_BINARY_DIR}/tarvex.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(TARGET corvane)
+  install(TARGETS corvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/corvane.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()

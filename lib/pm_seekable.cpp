@@ -29,20 +29,27 @@ FILE* createTempFile() {
     return tmp;
 }
 
+// Each error number is kept as the failing call left it, before later
+// calls can change errno.
 void copyStream(FILE* in, FILE* out) {
     unsigned char buf[kCopyChunk];
+    int readErrno = 0, writeErrno = 0;
     while (!std::feof(in) && !std::ferror(in) && !std::ferror(out)) {
         size_t n = std::fread(buf, 1, sizeof buf, in);
-        std::fwrite(buf, 1, n, out);
+        if (std::ferror(in))
+            readErrno = errno;
+        if (std::fwrite(buf, 1, n, out) != n)
+            writeErrno = errno;
     }
     // The last block may still be buffered; its write error counts too.
-    std::fflush(out);
+    if (std::fflush(out) != 0 && writeErrno == 0)
+        writeErrno = errno;
     if (std::ferror(in))
         pm_error("Error reading input file into temporary file.  "
-                 "Errno = %s (%d)", std::strerror(errno), errno);
+                 "Errno = %s (%d)", std::strerror(readErrno), readErrno);
     if (std::ferror(out))
         pm_error("Error writing input into temporary file.  "
-                 "Errno = %s (%d)", std::strerror(errno), errno);
+                 "Errno = %s (%d)", std::strerror(writeErrno), writeErrno);
 }
 
 // The next allocation size: doubling up to 64 KiB, then 64 KiB at a time.

@@ -107,42 +107,4 @@ TEST(PgmReadDeathTest, BadInputStopsWithTheReadersMessage) {
     ExpectReadFatal("x", [](FILE* f) { pgm_getrawsample(f, 256); }, twoBytes);
 }
 
-TEST(PgmCheck, RawSizeByMaxvalPlainUntestablePbmHandedOn) {
-    FILE* f = DataFile("abcdefgh");
-    int result = -1;
-    pgm_check(f, PM_RASTERCHECK_SIZE, PGM_RAW_CODE, 4, 2, 255, &result);
-    EXPECT_EQ(result, PM_RASTER_EXACT);
-    pgm_check(f, PM_RASTERCHECK_SIZE, PGM_RAW_CODE, 2, 2, 256, &result);
-    EXPECT_EQ(result, PM_RASTER_EXACT);
-    pgm_check(f, PM_RASTERCHECK_SIZE, PGM_RAW_CODE, 3, 2, 255, &result);
-    EXPECT_EQ(result, PM_RASTER_EXCESS);
-    pgm_check(f, PM_RASTERCHECK_SIZE, PBM_RAW_CODE, 8, 8, 255, &result);
-    EXPECT_EQ(result, PM_RASTER_EXACT);
-    pgm_check(f, PM_RASTERCHECK_SIZE, PGM_PLAIN_CODE, 4, 2, 255, &result);
-    EXPECT_EQ(result, PM_RASTER_UNTESTABLE);
-    pgm_check(f, PM_RASTERCHECK_SIZE, PPM_RAW_CODE, 4, 2, 255, &result);
-    EXPECT_EQ(result, PM_RASTER_UNTESTABLE);
-    pgm_check(f, 1, PGM_RAW_CODE, 4, 2, 255, &result);
-    EXPECT_EQ(result, PM_CHECKTYPE_INVALID);
-    std::fclose(f);
-}
-
-TEST(PgmCheckDeathTest, ArgumentsAndRastersBeyond32Bits) {
-    auto negative = InChild([] {
-        pgm_check(stdin, 1, PGM_RAW_CODE, -5, -6, 255, nullptr);
-    });
-    ExpectFatal(negative, "Invalid number of rows passed to pgm_check(): -6");
-    auto cols = InChild([] {
-        pgm_check(stdin, 0, PGM_RAW_CODE, -5, 6, 255, nullptr);
-    });
-    ExpectFatal(cols, "Invalid number of columns passed to pgm_check(): -5");
-    // 65536 x 65536 two-byte samples: 2^33 bytes, which 32 bits wrap to 0.
-    auto huge = InChild([] {
-        pgm_check(stdin, 0, PGM_RAW_CODE, 65536, 65536, 65535, nullptr);
-    });
-    ExpectFatal(huge, "File has invalid format.  The raster should contain "
-                      "8589934592 bytes, but\nthe file ends after only 0 "
-                      "bytes.");
-}
-
 }  // namespace

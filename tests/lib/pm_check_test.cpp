@@ -1,32 +1,69 @@
-// The raster size check against the rest of a file: exact, longer, shorter
-// (fatal), untestable streams, and files and rasters beyond 32 bits.
+// Raster size checks of every family against the rest of a file: exact,
+// longer, shorter (fatal), untestable streams, and sizes beyond 32 bits.
 #include "read_support.h"
 
 using namespace tarvex_test;
 
 namespace {
 
-int Check(FILE* f, uint64_t rasterSize) {
-    int result = -1;
-    pm_check(f, PM_RASTERCHECK_SIZE, rasterSize, &result);
-    return result;
+using Checker = void (*)(FILE*, int, int, int, int, sampleval, int*);
+void PbmCheck(FILE* f, int type, int format, int cols, int rows, sampleval,
+              int* resultP) {
+    pbm_check(f, type, format, cols, rows, resultP);
 }
 
-TEST(PmCheck, ComparesTheRestOfARegularFileAndKeepsItsPosition) {
-    FILE* f = DataFile("P5\n2 2\n255\nabcd");
+struct CheckCase {
+    Checker check;
+    int type, format, cols, rows;
+    sampleval maxval;
+    int result;  // against the 12 bytes after the header
+};
+
+TEST(PmCheck, FamilyChecksAgainstARegularFile) {
+    const int P1 = PBM_PLAIN_CODE, P2 = PGM_PLAIN_CODE, P3 = PPM_PLAIN_CODE;
+    const int P4 = PBM_RAW_CODE, P5 = PGM_RAW_CODE, P6 = PPM_RAW_CODE;
+    const CheckCase cases[] = {
+        {PbmCheck, 0, P4, 9, 6, 0, PM_RASTER_EXACT},
+        {PbmCheck, 0, P4, 8, 11, 0, PM_RASTER_EXCESS},
+        {PbmCheck, 0, P1, 9, 6, 0, PM_RASTER_UNTESTABLE},
+        {PbmCheck, 1, P4, 9, 6, 0, PM_CHECKTYPE_INVALID},
+        {pgm_check, 0, P5, 4, 3, 255, PM_RASTER_EXACT},
+        {pgm_check, 0, P5, 3, 2, 256, PM_RASTER_EXACT},
+        {pgm_check, 0, P5, 1, 1, 65535, PM_RASTER_EXCESS},
+        {pgm_check, 0, P4, 16, 6, 255, PM_RASTER_EXACT},
+        {pgm_check, 0, P2, 4, 3, 255, PM_RASTER_UNTESTABLE},
+        {pgm_check, 0, P6, 4, 1, 255, PM_RASTER_UNTESTABLE},
+        {pgm_check, 1, P5, 4, 3, 255, PM_CHECKTYPE_INVALID},
+        {ppm_check, 0, P6, 2, 2, 255, PM_RASTER_EXACT},
+        {ppm_check, 0, P6, 2, 1, 65535, PM_RASTER_EXACT},
+        {ppm_check, 0, P5, 6, 2, 255, PM_RASTER_EXACT},
+        {ppm_check, 0, P4, 8, 12, 1, PM_RASTER_EXACT},
+        {ppm_check, 0, P3, 2, 2, 255, PM_RASTER_UNTESTABLE},
+        {ppm_check, 1, P6, 2, 2, 255, PM_CHECKTYPE_INVALID},
+        {pnm_check, 0, P6, 1, 3, 255, PM_RASTER_EXCESS},
+        {pnm_check, 0, P5, 3, 2, 256, PM_RASTER_EXACT},
+        {pnm_check, 0, P4, 8, 5, 0, PM_RASTER_EXCESS},
+        {pnm_check, 0, P2, 3, 1, 255, PM_RASTER_UNTESTABLE},
+    };
+    FILE* f = DataFile("P5\n4 3\n255\nabcdefghijkl");
     std::fseek(f, 11, SEEK_SET);
-    EXPECT_EQ(Check(f, 4), PM_RASTER_EXACT);
-    EXPECT_EQ(Check(f, 3), PM_RASTER_EXCESS);
-    EXPECT_EQ(Check(f, 0), PM_RASTER_EXCESS);
-    EXPECT_EQ(std::getc(f), 'a');
+    for (const auto& c : cases) {
+        int result = -1;
+        c.check(f, c.type, c.format, c.cols, c.rows, c.maxval, &result);
+        EXPECT_EQ(result, c.result) << &c - cases;
+    }
     pm_check(f, PM_RASTERCHECK_SIZE, 3, nullptr);
+    EXPECT_EQ(std::getc(f), 'a');
     std::fclose(f);
 }
 
 TEST(PmCheck, PipeIsUntestable) {
     FILE* p = DataPipe("abcd");
-    EXPECT_EQ(Check(p, 4), PM_RASTER_UNTESTABLE);
-    EXPECT_EQ(Check(p, 100), PM_RASTER_UNTESTABLE);
+    int result = -1;
+    pm_check(p, PM_RASTERCHECK_SIZE, 100, &result);
+    EXPECT_EQ(result, PM_RASTER_UNTESTABLE);
+    ppm_check(p, PM_RASTERCHECK_SIZE, PPM_RAW_CODE, 50, 50, 255, &result);
+    EXPECT_EQ(result, PM_RASTER_UNTESTABLE);
     EXPECT_EQ(std::getc(p), 'a');
     std::fclose(p);
 }
@@ -35,39 +72,61 @@ TEST(PmCheck, FilesBeyond32BitsAreMeasuredWhole) {
     FILE* f = std::tmpfile();
     // Sparse: 4 GiB + 10 bytes that use no disk space.
     ASSERT_EQ(ftruncate(fileno(f), 4294967306LL), 0);
-    EXPECT_EQ(Check(f, 4294967306ULL), PM_RASTER_EXACT);
-    EXPECT_EQ(Check(f, 10), PM_RASTER_EXCESS);
-    ASSERT_EQ(fseeko(f, 4294967296LL, SEEK_SET), 0);
-    EXPECT_EQ(Check(f, 10), PM_RASTER_EXACT);
+    for (auto [size, result] : {std::pair{4294967306ULL, PM_RASTER_EXACT},
+                                std::pair{10ULL, PM_RASTER_EXCESS}}) {
+        int got = -1;
+        pm_check(f, PM_RASTERCHECK_SIZE, size, &got);
+        EXPECT_EQ(got, result) << size;
+    }
     std::fclose(f);
 }
 
-TEST(PmCheckDeathTest, ShortFileIsFatalWithBothSizes) {
-    auto shortByOne = InChild([] {
-        std::fseek(stdin, 11, SEEK_SET);
-        pm_check(stdin, PM_RASTERCHECK_SIZE, 5, nullptr);
-    }, "P5\n2 2\n255\nabcd");
-    ExpectFatal(shortByOne, "File has invalid format.  The raster should "
-                            "contain 5 bytes, but\nthe file ends after only "
-                            "4 bytes.");
+TEST(PmCheckDeathTest, ShortFilesAndBadArguments) {
+    const std::string input = "P5\n2 2\n255\nabcd";
+    const std::string shortFile = "File has invalid format.  The raster should "
+                                  "contain %s bytes, but\nthe file ends after "
+                                  "only %s bytes.";
+    auto expectShort = [&](const std::function<void()>& check,
+                           const char* raster, const char* left) {
+        char message[200];
+        std::snprintf(message, sizeof message, shortFile.c_str(), raster, left);
+        ExpectFatal(InChild([&] {
+                        std::fseek(stdin, 11, SEEK_SET);
+                        check();
+                    }, input),
+                    message);
+    };
+    expectShort([] { pm_check(stdin, 0, 5, nullptr); }, "5", "4");
+    expectShort([] { std::fseek(stdin, 30, SEEK_SET);
+                     pm_check(stdin, 0, 1, nullptr); }, "1", "0");
+    expectShort([] { pbm_check(stdin, 0, PBM_RAW_CODE, 9, 3, nullptr); },
+                "6", "4");
+    // 2^33 bytes, which 32-bit arithmetic would wrap to 0.
+    expectShort([] { pgm_check(stdin, 0, PGM_RAW_CODE, 65536, 65536, 65535,
+                               nullptr); }, "8589934592", "4");
+    // Beyond even 64 bits.
+    expectShort([] { ppm_check(stdin, 0, PPM_RAW_CODE, INT32_MAX, INT32_MAX,
+                               65535, nullptr); },
+                "27670116084794523654", "4");
 
-    auto pastTheEnd = InChild([] {
-        std::fseek(stdin, 20, SEEK_SET);
-        pm_check(stdin, PM_RASTERCHECK_SIZE, 1, nullptr);
-    }, "abcd");
-    ExpectFatal(pastTheEnd, "File has invalid format.  The raster should "
-                            "contain 1 bytes, but\nthe file ends after only "
-                            "0 bytes.");
-
-    auto huge = InChild([] {
-        FILE* f = std::tmpfile();
-        if (ftruncate(fileno(f), 4294967306LL) != 0)
-            std::exit(3);
-        pm_check(f, PM_RASTERCHECK_SIZE, 4294967307ULL, nullptr);
-    });
-    ExpectFatal(huge, "File has invalid format.  The raster should contain "
-                      "4294967307 bytes, but\nthe file ends after only "
-                      "4294967306 bytes.");
+    const std::pair<std::function<void()>, std::string> bad[] = {
+        {[] { pbm_check(stdin, 1, PBM_RAW_CODE, -1, -2, nullptr); },
+         "Invalid number of rows passed to pbm_check(): -2"},
+        {[] { pbm_check(stdin, 0, PBM_RAW_CODE, -1, 0, nullptr); },
+         "Invalid number of columns passed to pbm_check(): -1"},
+        {[] { pgm_check(stdin, 0, PGM_RAW_CODE, -5, -6, 255, nullptr); },
+         "Invalid number of rows passed to pgm_check(): -6"},
+        {[] { pgm_check(stdin, 0, PGM_RAW_CODE, -5, 6, 255, nullptr); },
+         "Invalid number of columns passed to pgm_check(): -5"},
+        {[] { ppm_check(stdin, 0, PPM_RAW_CODE, -1, -1, 255, nullptr); },
+         "Invalid number of rows passed to ppm_check(): -1"},
+        {[] { ppm_check(stdin, 0, PPM_RAW_CODE, -3, 1, 255, nullptr); },
+         "Invalid number of columns passed to ppm_check(): -3"},
+        {[] { pnm_check(stdin, 0, 0x5037, 1, 1, 255, nullptr); },
+         "pnm_check() called with invalid format parameter"},
+    };
+    for (const auto& [check, message] : bad)
+        ExpectFatal(InChild(check), message);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ std::string Pattern(size_t n) {
     return s;
 }
 
-TEST(PmOpenrSeekable, RegularFileIsTheOpenedFileItself) {
+TEST(PmOpenrSeekable, RegularFilesAreReturnedAsOpenedWhereTheyStand) {
     std::string path = TempFile("abcdef");
     FILE* f = pm_openr_seekable(path.c_str());
     struct stat opened, named;
@@ -29,17 +29,13 @@ TEST(PmOpenrSeekable, RegularFileIsTheOpenedFileItself) {
     EXPECT_EQ(opened.st_ino, named.st_ino);
     EXPECT_EQ(Rest(f), "abcdef");
     pm_close(f);
-}
 
-TEST(PmOpenrSeekable, StdinFromRegularFileIsReturnedWhereItStands) {
     auto r = InChild([] {
         std::getc(stdin);
-        std::getc(stdin);
-        FILE* f = pm_openr_seekable("-");
-        std::printf("%d %s", f == stdin, Rest(f).c_str());
+        FILE* in = pm_openr_seekable("-");
+        std::printf("%d %s", in == stdin, Rest(in).c_str());
     }, "abcdef");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "1 cdef");
+    EXPECT_EQ(r.out, "1 bcdef");
 }
 
 TEST(PmOpenrSeekable, PipeIsCopiedToATemporaryFileAndStdinStaysOpen) {
@@ -97,12 +93,6 @@ TEST(PmOpenrSeekableDeathTest, ReadAndWriteErrorsOfTheCopy) {
                                 std::strerror(EFBIG) + " (27)");
 }
 
-TEST(PmOpenrSeekableDeathTest, MissingFileHasTheOpenMessage) {
-    auto r = InChild([] { pm_openr_seekable("/nonexistent/x"); });
-    ExpectFatal(r, "Unable to open file '/nonexistent/x' for reading.  "
-                   "fopen() returns errno 2 (No such file or directory)");
-}
-
 TEST(PmTellSeek, TellThenSeekReturnsToTheSameByte) {
     FILE* f = DataFile(Pattern(40));
     for (int i = 0; i < 10; ++i)
@@ -123,40 +113,30 @@ TEST(PmTellSeek, TellThenSeekReturnsToTheSameByte) {
     std::fclose(f);
 }
 
-TEST(PmTellSeekDeathTest, OnlyFourBytePositionsAreAccepted) {
-    auto tell = InChild([] {
-        int64_t pos;
-        pm_tell2(stdin, &pos, sizeof pos);
-    }, "x");
-    ExpectFatal(tell, "File position size passed to pm_tell() is invalid: 8.  "
-                      "Valid sizes are 4 and 4");
-    auto seek = InChild([] {
-        int64_t pos = 0;
-        pm_seek2(stdin, &pos, sizeof pos);
-    }, "x");
-    ExpectFatal(seek, "File position size passed to pm_seek() is invalid: 8.  "
-                      "Valid sizes are 4 and 4");
-}
-
-TEST(PmTellSeekDeathTest, UntellablePositionIsFatal) {
-    auto r = InChild([] { pm_tell(DataPipe("x")); });
-    ExpectFatal(r, std::string("ftello() to get current file position failed.  "
-                               "Errno = ") +
-                       std::strerror(ESPIPE) + " (29)\n");
-}
-
-TEST(PmTellSeekDeathTest, PositionBeyond32BitsIsFatalNotTruncated) {
-    auto r = InChild([] {
-        FILE* f = std::tmpfile();
-        // Sparse: no disk space is used.
-        if (ftruncate(fileno(f), 5000000000LL) != 0 ||
-            fseeko(f, 4294967306LL, SEEK_SET) != 0)
-            std::exit(3);
-        pm_tell(f);
-    });
-    ExpectFatal(r, "The current file position (4294967306) is too large to be "
-                   "represented.  The largest position supported is "
-                   "2147483647.");
+TEST(PmTellSeekDeathTest, BadWidthsUntellableAndOutOfRangePositions) {
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[] { int64_t pos; pm_tell2(stdin, &pos, sizeof pos); },
+         "File position size passed to pm_tell() is invalid: 8.  "
+         "Valid sizes are 4 and 4"},
+        {[] { int64_t pos = 0; pm_seek2(stdin, &pos, sizeof pos); },
+         "File position size passed to pm_seek() is invalid: 8.  "
+         "Valid sizes are 4 and 4"},
+        {[] { pm_tell(DataPipe("x")); },
+         std::string("ftello() to get current file position failed.  "
+                     "Errno = ") + std::strerror(ESPIPE) + " (29)\n"},
+        {[] {
+             FILE* f = std::tmpfile();
+             // Sparse: no disk space is used.
+             if (ftruncate(fileno(f), 5000000000LL) != 0 ||
+                 fseeko(f, 4294967306LL, SEEK_SET) != 0)
+                 std::exit(3);
+             pm_tell(f);
+         },
+         "The current file position (4294967306) is too large to be "
+         "represented.  The largest position supported is 2147483647."},
+    };
+    for (const auto& [body, message] : cases)
+        ExpectFatal(InChild(body, "x"), message);
 }
 
 TEST(PmNextimage, SkipsWhiteSpaceUpToTheNextImage) {

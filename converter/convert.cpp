@@ -1,0 +1,475 @@
+// The conversion driver: libpng set-up and error recovery, the header
+// reports, gamma and significant bits, the background colour, the image
+// buffer, and the hand-over to the row writers.
+#include <sys/mman.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "choices.h"
+#include "pm_internal.h"
+#include "rows.h"
+
+namespace corvane {
+
+uint16_t maxval = 0;
+uint16_t bgr = 0, bgg = 0, bgb = 0;
+float totalgamma = -1.0f;
+const char* type_string = "";
+const char* alpha_string = "";
+std::jmp_buf corvane_jmpbuf_struct;
+
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+// The decoded image: one block, rows one after another.
+struct ImageBuffer {
+    png_bytep* rows = nullptr;
+    png_byte* block = nullptr;
+    size_t mapped = 0;
+};
+
+// Maps `bytes` on a 2 MiB boundary and asks for transparent huge pages: most
+// of the cost of holding an image is faulting in fresh small pages.
+png_byte* mapBlock(size_t bytes, size_t* mappedP) {
+    size_t len = 0;
+    if (__builtin_add_overflow(bytes, 2 * kHugePage - 1, &len))
+        return nullptr;
+    len &= ~(kHugePage - 1);
+    void* p = ::mmap(nullptr, len, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const size_t head = aligned - start;
+    const size_t keep = len - kHugePage;
+    if (head != 0)
+        ::munmap(p, head);
+    if (kHugePage - head != 0)
+        ::munmap(reinterpret_cast<void*>(aligned + keep), kHugePage - head);
+    ::madvise(reinterpret_cast<void*>(aligned), keep, MADV_HUGEPAGE);
+    *mappedP = keep;
+    return reinterpret_cast<png_byte*>(aligned);
+}
+
+bool allocImage(ImageBuffer* img, uint32_t height, size_t rowbytes) {
+    size_t bytes = 0;
+    if (rowbytes == 0 || __builtin_mul_overflow(size_t(height), rowbytes, &bytes))
+        return false;
+    mallocProduct(&img->rows, height, unsigned(sizeof(png_bytep)));
+    if (img->rows == nullptr)
+        return false;
+    img->block = mapBlock(bytes, &img->mapped);
+    if (img->block == nullptr) {
+        std::free(img->rows);
+        img->rows = nullptr;
+        return false;
+    }
+    for (uint32_t y = 0; y < height; ++y)
+        img->rows[y] = img->block + size_t(y) * rowbytes;
+    return true;
+}
+
+void freeImage(ImageBuffer* img) {
+    if (img->block != nullptr)
+        ::munmap(img->block, img->mapped);
+    std::free(img->rows);
+    *img = ImageBuffer{};
+}
+
+// The image of the running conversion. It lives outside the frames that a
+// libpng error jumps over, so that the error path can release it.
+ImageBuffer image;
+
+void describeType(int colorType) {
+    switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY: type_string = "gray"; alpha_string = ""; break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: type_string = "gray"; alpha_string = "+alpha"; break;
+    case PNG_COLOR_TYPE_PALETTE: type_string = "palette"; alpha_string = ""; break;
+    case PNG_COLOR_TYPE_RGB: type_string = "truecolor"; alpha_string = ""; break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: type_string = "truecolor"; alpha_string = "+alpha"; break;
+    default: break;
+    }
+}
+
+void reportHeader(png_structp png, png_infop info) {
+    const int depth = png_get_bit_depth(png, info);
+    describeType(png_get_color_type(png, info));
+    if (png_get_valid(png, info, PNG_INFO_tRNS))
+        alpha_string = "+transparency";
+    char gammaText[64] = "";
+    double g = 0;
+    if (png_get_valid(png, info, PNG_INFO_gAMA) && png_get_gAMA(png, info, &g))
+        std::snprintf(gammaText, sizeof gammaText, ", image gamma = %4.2f",
+                      double(float(g)));
+    pm_message("reading a %ldw x %ldh image, %d bit%s %s%s%s%s",
+               long(png_get_image_width(png, info)),
+               long(png_get_image_height(png, info)), depth,
+               depth > 1 ? "s" : "", type_string, alpha_string, gammaText,
+               png_get_interlace_type(png, info) ? ", Adam7 interlaced" : "");
+    png_color_16p bk = nullptr;
+    png_color_16 none{};
+    if (!png_get_valid(png, info, PNG_INFO_bKGD) || !png_get_bKGD(png, info, &bk))
+        bk = &none;
+    pm_message("background {index, gray, red, green, blue} = {%d, %d, %d, %d, %d}",
+               bk->index, bk->gray, bk->red, bk->green, bk->blue);
+}
+
+// Gamma correction asked of libpng, decided before any message is printed.
+struct GammaPlan {
+    bool apply = false;
+    bool assumed = false; // the image has no gAMA: 1.0 is assumed
+    float file = 1.0f;
+};
+
+GammaPlan chooseGamma(png_structp png, png_infop info) {
+    GammaPlan g;
+    if (displaygamma == -1.0f)
+        return g;
+    double fileGamma = 0;
+    if (png_get_valid(png, info, PNG_INFO_gAMA) && png_get_gAMA(png, info, &fileGamma)) {
+        g.file = float(fileGamma);
+        g.apply = displaygamma != g.file;
+    } else {
+        g.assumed = true;
+        g.apply = displaygamma != 1.0f;
+    }
+    return g;
+}
+
+// libpng leaves the samples alone when the overall exponent is within its
+// threshold of 1 (products taken in 1/100000 units); the file values compared
+// with those samples must then stay uncorrected too.
+bool libpngCorrects(double file, double screen) {
+    const double product = std::floor(std::floor(file * 100000 + 0.5) *
+                                      std::floor(screen * 100000 + 0.5) / 100000 + 0.5);
+    return product < PNG_FP_1 - PNG_GAMMA_THRESHOLD_FIXED ||
+           product > PNG_FP_1 + PNG_GAMMA_THRESHOLD_FIXED;
+}
+
+void applyGamma(png_structp png, png_infop info, const GammaPlan& g) {
+    totalgamma = float(double(g.file) * double(displaygamma));
+    if (!libpngCorrects(g.file, displaygamma))
+        totalgamma = -1.0f;
+    // A display gamma that is not a positive number reaches libpng as 0,
+    // which it rejects, instead of a value it would take for a flag.
+    const bool usable = std::isfinite(displaygamma) && displaygamma > 0;
+    png_set_gamma(png, usable ? double(displaygamma) : 0.0, double(g.file));
+    png_set_invalid(png, info, PNG_INFO_sBIT);
+}
+
+void reportGamma(const GammaPlan& g) {
+    if (!g.apply || !verbose)
+        return;
+    if (g.assumed)
+        pm_message("image gamma assumed 1.0, converted for display gamma of %4.2f",
+                   double(displaygamma));
+    else
+        pm_message("image gamma is %4.2f, converted for display gamma of %4.2f",
+                   double(g.file), double(displaygamma));
+}
+
+void reportSigBits(const SigBits& s) {
+    switch (s.report) {
+    case SigBits::different_depths:
+        pm_message("different bit depths for color channels not supported");
+        pm_message("writing file with %d bit resolution", s.report_bits);
+        break;
+    case SigBits::bits_per_channel:
+        if (verbose)
+            pm_message("image has fewer significant bits, "
+                       "writing file with %d bits per channel", s.report_bits);
+        break;
+    case SigBits::bits:
+        if (verbose)
+            pm_message("image has fewer significant bits, writing file with %d bits",
+                       s.report_bits);
+        break;
+    default: break;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The palette as the file holds it; entries past its size are black.
+void copyPalette(png_structp png, png_infop info, png_color out[256]) {
+    std::memset(out, 0, 256 * sizeof(png_color));
+    png_colorp pal = nullptr;
+    int n = 0;
+    if (png_get_valid(png, info, PNG_INFO_PLTE) && png_get_PLTE(png, info, &pal, &n))
+        std::memcpy(out, pal, size_t(n < 0 ? 0 : n > 256 ? 256 : n) * sizeof(png_color));
+}
+
+int paletteSize(png_structp png, png_infop info) {
+    png_colorp pal = nullptr;
+    int n = 0;
+    if (!png_get_valid(png, info, PNG_INFO_PLTE) || !png_get_PLTE(png, info, &pal, &n))
+        return 0;
+    return n > 256 ? 256 : n;
+}
+
+void shiftPalette(png_color pal[256], unsigned shift) {
+    for (int i = 0; i < 256; ++i) {
+        pal[i].red = png_byte(pal[i].red >> shift);
+        pal[i].green = png_byte(pal[i].green >> shift);
+        pal[i].blue = png_byte(pal[i].blue >> shift);
+    }
+}
+
+// The palette alpha bytes, or none.
+int paletteTrns(png_structp png, png_infop info, png_bytep* transP) {
+    int n = 0;
+    png_color_16p colour = nullptr;
+    *transP = nullptr;
+    if (png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE ||
+        !png_get_valid(png, info, PNG_INFO_tRNS) ||
+        !png_get_tRNS(png, info, transP, &n, &colour) || *transP == nullptr)
+        return 0;
+    return n > 256 ? 256 : n;
+}
+
+bool partialAlpha(const png_byte* trans, int n) {
+    for (int i = 0; i < n; ++i)
+        if (trans[i] != 0 && trans[i] != 255)
+            return true;
+    return false;
+}
+
+uint16_t clamped(unsigned v) {
+    return uint16_t(v > maxval ? maxval : v);
+}
+
+uint16_t fileValue(unsigned v, unsigned shift) {
+    return clamped(gamma_correct(uint16_t(v >> shift), totalgamma));
+}
+
+// The image's own background, on the output scale.
+void imageBackground(png_structp png, png_infop info, const ImagePlan& plan) {
+    png_color_16p bk = nullptr;
+    if (!png_get_valid(png, info, PNG_INFO_bKGD) || !png_get_bKGD(png, info, &bk)) {
+        bgr = bgg = bgb = maxval;
+        return;
+    }
+    const unsigned shift = plan.mode == 1 ? 0 : plan.shift;
+    if (plan.color_type == PNG_COLOR_TYPE_PALETTE) {
+        const png_color c = plan.palette[bk->index];
+        bgr = fileValue(c.red, 0);
+        bgg = fileValue(c.green, 0);
+        bgb = fileValue(c.blue, 0);
+    } else if (plan.color_type & PNG_COLOR_MASK_COLOR) {
+        bgr = fileValue(bk->red, shift);
+        bgg = fileValue(bk->green, shift);
+        bgb = fileValue(bk->blue, shift);
+    } else {
+        bgr = bgg = bgb = fileValue(bk->gray, shift);
+    }
+}
+
+void commandBackground(int colorType) {
+    if (background <= -1)
+        return;
+    const rgbpixel c = ppm_parsecolor(backstring, maxval);
+    if (colorType & PNG_COLOR_MASK_COLOR) {
+        bgr = clamped(c.r);
+        bgg = clamped(c.g);
+        bgb = clamped(c.b);
+    } else {
+        bgr = bgg = bgb = clamped(c.b);
+    }
+}
+
+void setTransparency(png_structp png, png_infop info, ImagePlan* plan) {
+    for (uint16_t& a : plan->palette_alpha)
+        a = maxval;
+    png_bytep trans = nullptr;
+    const int n = paletteTrns(png, info, &trans);
+    for (int i = 0; i < n; ++i)
+        plan->palette_alpha[i] = clamped(trans[i]);
+    png_color_16p c = nullptr;
+    if (plan->color_type == PNG_COLOR_TYPE_PALETTE ||
+        !png_get_valid(png, info, PNG_INFO_tRNS) ||
+        !png_get_tRNS(png, info, nullptr, nullptr, &c) || c == nullptr)
+        return;
+    plan->has_trns = true;
+    plan->trns_gray = gamma_correct(c->gray, totalgamma);
+    plan->trns_r = gamma_correct(c->red, totalgamma);
+    plan->trns_g = gamma_correct(c->green, totalgamma);
+    plan->trns_b = gamma_correct(c->blue, totalgamma);
+}
+
+// Mixing an image with nothing transparent writes what mode 0 writes.
+int rowMode(const ImagePlan& p) {
+    if (alpha != 2 || (p.color_type & PNG_COLOR_MASK_ALPHA))
+        return alpha;
+    if (p.color_type == PNG_COLOR_TYPE_PALETTE) {
+        for (uint16_t a : p.palette_alpha)
+            if (a < maxval)
+                return 2;
+        return 0;
+    }
+    return p.has_trns ? 2 : 0;
+}
+
+void reportAspect(png_structp png, png_infop info) {
+    png_uint_32 x = 0, y = 0;
+    int unit = 0;
+    if (png_get_valid(png, info, PNG_INFO_pHYs) && png_get_pHYs(png, info, &x, &y, &unit))
+        report_aspect(x, y);
+}
+
+const char* familyName(int format) {
+    switch (format) {
+    case PBM_PLAIN_CODE: return "PBM";
+    case PGM_PLAIN_CODE: return "PGM";
+    case PPM_PLAIN_CODE: return "PPM";
+    default: return "UNKNOWN!";
+    }
+}
+
+[[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
+                         const char* message) {
+    freeImage(&image);
+    png_destroy_read_struct(&png, &info, nullptr);
+    pm_closer(ifp);
+    pm_error("%s", message);
+}
+
+// Everything the output needs that is fixed before the rows are read; asks
+// libpng for its transformations.
+SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
+                  GammaPlan* gamma) {
+    plan->width = png_get_image_width(png, info);
+    plan->color_type = png_get_color_type(png, info);
+    plan->bit_depth = png_get_bit_depth(png, info);
+    *gamma = chooseGamma(png, info);
+    png_color_8p sbit = nullptr;
+    const bool useSbit = !gamma->apply && png_get_valid(png, info, PNG_INFO_sBIT) &&
+                         png_get_sBIT(png, info, &sbit);
+    png_bytep trans = nullptr;
+    const int ntrans = paletteTrns(png, info, &trans);
+    const SigBits sb = significant_bits(plan->color_type, plan->bit_depth, alpha,
+                                        useSbit ? sbit : nullptr,
+                                        partialAlpha(trans, ntrans));
+    maxval = sb.maxval;
+    if (gamma->apply)
+        applyGamma(png, info, *gamma);
+    copyPalette(png, info, plan->palette);
+    if (plan->color_type == PNG_COLOR_TYPE_PALETTE)
+        shiftPalette(plan->palette, sb.shift);
+    else
+        plan->shift = sb.shift;
+    setTransparency(png, info, plan);
+    plan->mode = rowMode(*plan);
+    if (plan->bit_depth < 8 && !keeps_packed_bits(*plan))
+        png_set_packing(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return sb;
+}
+
+void writeImage(png_structp png, png_infop info, ImagePlan* plan,
+                const ImageBuffer& img, bool gammaApplied) {
+    // libpng corrected its own palette when the rows started.
+    if (gammaApplied)
+        copyPalette(png, info, plan->palette);
+    png_bytep trans = nullptr;
+    const int ntrans = paletteTrns(png, info, &trans);
+    plan->format = output_format(plan->color_type, plan->bit_depth, alpha, maxval,
+                                 plan->palette, paletteSize(png, info), trans, ntrans);
+    if (verbose)
+        pm_message("writing a %s file (maxval=%u)", familyName(plan->format),
+                   unsigned(maxval));
+    const uint32_t height = png_get_image_height(png, info);
+    pnm_writepnminit(stdout, int(plan->width), int(height), maxval, plan->format, 0);
+    write_rows(*plan, img.rows, height);
+}
+
+void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
+    png_init_io(png, ifp);
+    png_set_sig_bytes(png, 4);
+    png_read_info(png, info);
+    if (verbose)
+        reportHeader(png, info);
+    const int ct = png_get_color_type(png, info);
+    if (ct != 0 && ct != 2 && ct != 3 && ct != 4 && ct != 6)
+        giveUp(png, info, ifp, "unknown PNG color type");
+
+    ImagePlan plan;
+    GammaPlan gamma;
+    const SigBits sb = planImage(png, info, &plan, &gamma);
+    const size_t rowbytes = decoded_row_bytes(plan);
+    if (rowbytes != 0 && rowbytes != png_get_rowbytes(png, info))
+        png_error(png, "decoded row size differs from the planned one");
+    if (!allocImage(&image, png_get_image_height(png, info), rowbytes))
+        giveUp(png, info, ifp, "couldn't allocate space for image");
+    reportGamma(gamma);
+    reportSigBits(sb);
+    imageBackground(png, info, plan);
+    commandBackground(ct);
+
+    png_read_image(png, image.rows);
+    png_read_end(png, info);
+    if (mtime)
+        show_time(png, info);
+    if (text)
+        save_text(png, info, tfp);
+    reportAspect(png, info);
+
+    writeImage(png, info, &plan, image, gamma.apply);
+    std::fflush(stdout);
+    freeImage(&image);
+    png_destroy_read_struct(&png, &info, nullptr);
+}
+
+}  // namespace
+
+void corvane_error_handler(png_structp png_ptr, png_const_charp msg) {
+    std::fprintf(stderr, "%s:  fatal libpng error: %s\n", pm_progname_or_default(), msg);
+    std::fflush(stderr);
+    auto* jmpbuf = static_cast<std::jmp_buf*>(png_get_error_ptr(png_ptr));
+    if (jmpbuf == nullptr) {
+        std::fprintf(stderr, "%s:  EXTREMELY fatal error: jmpbuf unrecoverable; "
+                             "terminating.\n", pm_progname_or_default());
+        std::fflush(stderr);
+        std::exit(99);
+    }
+    std::longjmp(*jmpbuf, 1);
+}
+
+void convertpng(FILE* ifp, FILE* tfp, int* errorlevelP) {
+    *errorlevelP = 0;
+    type_string = "";
+    alpha_string = "";
+    png_byte sig[4];
+    if (std::fread(sig, 1, 4, ifp) != 4) {
+        pm_closer(ifp);
+        pm_error("input file is empty or too short");
+    }
+    if (png_sig_cmp(sig, 0, 4) != 0) {
+        pm_closer(ifp);
+        pm_error("input file is not a PNG file");
+    }
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &corvane_jmpbuf_struct,
+                                             corvane_error_handler, nullptr);
+    if (png == nullptr) {
+        pm_closer(ifp);
+        pm_error("cannot allocate main libpng structure (png_ptr)");
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        pm_closer(ifp);
+        pm_error("cannot allocate LIBPNG structures");
+    }
+    // Only these two plain pointers, set before the jump point and never
+    // changed after it, are used once libpng has jumped back.
+    if (setjmp(corvane_jmpbuf_struct))
+        giveUp(png, info, ifp, "setjmp returns error condition");
+    convertImage(png, info, ifp, tfp);
+}
+
+}  // namespace corvane
