@@ -388,9 +388,20 @@ void writeImage(png_structp png, png_infop info, ImagePlan* plan,
     write_rows(*plan, img.rows, height);
 }
 
+// Text chunks are read only for "-text". Besides the decompression saved,
+// libpng allocates and clears the whole declared length of a text chunk
+// before it finds the file too short for it: a few bytes declaring a
+// gigabyte would cost a gigabyte.
+void skipTextUnlessWanted(png_structp png) {
+    static const png_byte textChunks[] = "tEXt\0zTXt\0iTXt";
+    if (!text)
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, textChunks, 3);
+}
+
 void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     png_init_io(png, ifp);
     png_set_sig_bytes(png, 4);
+    skipTextUnlessWanted(png);
     png_read_info(png, info);
     if (verbose)
         reportHeader(png, info);

@@ -2,6 +2,7 @@
 // colour type and depth with the chunks the converter reads, portable maps
 // in every format written by the library, colour texts and a dictionary.
 // Usage: make_seeds DIR (writes DIR/<target>/<name>).
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -44,7 +45,10 @@ void PngSeeds() {
         PngBuilder b(5, 3, k.type, k.depth);
         b.Samples(Ramp(15 * k.channels, k.type == 3 ? 3 : maxval));
         if (k.type == 3) {
-            b.Palette({{255, 0, 0}, {0, 255, 0}, {9, 9, 9}, {0, 0, 255}});
+            std::vector<png_color> palette = {{255, 0, 0}, {0, 255, 0},
+                                              {9, 9, 9}, {0, 0, 255}};
+            palette.resize(std::min<size_t>(palette.size(), 1u << k.depth));
+            b.Palette(palette);
             b.PaletteAlpha({0, 128, 255});
             b.Background(1, 0, 0, 0, 0);
         } else {

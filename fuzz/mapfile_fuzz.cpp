@@ -12,8 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const int maxcolors = 1 + data[0] * 4;
     tarvex_fuzz::RunCatchingFatal([&] {
-        int ncolors = 0;
+        // The reader allocates a row of the declared width before reading
+        // it: look at the header first and leave huge ones alone.
+        int cols, rows, format;
         sampleval maxval = 0;
+        ppm_readppminit(f, &cols, &rows, &maxval, &format);
+        if (static_cast<long>(cols) * (rows > 0 ? rows : 1) > (1 << 20))
+            return;
+        std::rewind(f);
+        int ncolors = 0;
         rgbpixel* row = ppm_mapfiletocolorrow(f, maxcolors, &ncolors, &maxval);
         if (row == nullptr ? ncolors != -1 : ncolors > maxcolors)
             std::abort();

@@ -1,6 +1,7 @@
 // Fuzzes the portable map readers: the first byte picks the family's reader,
 // whether the raster check runs, and packed or element rows for PBM; the
 // rest is the file. Up to three concatenated images are read.
+#include <cstdlib>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -8,8 +9,16 @@
 
 namespace {
 
-// Images larger than this are only checked, not read, to keep runs fast.
+// Images larger than this are only checked, not read, to keep runs fast;
+// whole images, whose array a fatal error leaves behind, smaller still.
 constexpr long kMaxPixels = 1 << 20;
+constexpr long kMaxWholePixels = 1 << 14;
+
+// The one block of the array being read, released after a fatal error.
+void* arrayBlock = nullptr;
+void* RecordBlock(size_t bytes) {
+    return arrayBlock = std::malloc(bytes);
+}
 
 std::vector<unsigned char> bytes;
 std::vector<sampleval> grays;
@@ -17,9 +26,9 @@ std::vector<rgbpixel> pixels;
 
 // An empty dimension counts as one: millions of empty rows (or a row of
 // millions of pixels in no rows) take as long to go through as pixels.
-bool Small(int cols, int rows) {
+bool Small(int cols, int rows, long limit = kMaxPixels) {
     return static_cast<long>(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) <=
-           kMaxPixels;
+           limit;
 }
 
 void ReadPbm(FILE* f, bool check, bool packed) {
@@ -72,7 +81,7 @@ void ReadWhole(FILE* f, int family) {
     // Look at the header first: a whole image is allocated before it is read.
     const long start = std::ftell(f);
     pnm_readpnminit(f, &cols, &rows, &maxval, &format);
-    if (!Small(cols, rows))
+    if (!Small(cols, rows, kMaxWholePixels))
         return;
     std::fseek(f, start, SEEK_SET);
     switch (family) {
@@ -82,6 +91,7 @@ void ReadWhole(FILE* f, int family) {
     default:
         pm_freearray(pnm_readpnm(f, &cols, &rows, &maxval, &format), rows);
     }
+    arrayBlock = nullptr;
 }
 
 void ReadImages(FILE* f, uint8_t mode) {
@@ -113,7 +123,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FILE* f = tarvex_fuzz::InputStream(data + 1, size - 1);
     if (f == nullptr)
         return 0;
-    tarvex_fuzz::RunCatchingFatal([&] { ReadImages(f, data[0]); });
+    pm_arrayblock_alloc = RecordBlock;
+    arrayBlock = nullptr;
+    bool read = false;
+    tarvex_fuzz::RunCatchingFatal([&] {
+        ReadImages(f, data[0]);
+        read = true;
+    });
+    if (!read)
+        std::free(arrayBlock);
     std::fclose(f);
     tarvex_fuzz::CloseStrayFds(firstFd);
     return 0;

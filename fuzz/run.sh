@@ -29,5 +29,5 @@ mkdir -p "$work" "fuzz/crashers/$target"
 ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
   "build-fuzz/fuzz/fuzz_$target" "$work" "fuzz/corpus/$target" \
   ${dict:+-dict=$dict} -max_total_time="$seconds" -rss_limit_mb=4096 \
-  -malloc_limit_mb=65536 -timeout=20 -print_final_stats=1 -close_fd_mask=2 \
+  -malloc_limit_mb=65536 -timeout=60 -print_final_stats=1 -close_fd_mask=2 \
   -artifact_prefix="fuzz/crashers/$target/"
