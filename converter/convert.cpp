@@ -388,12 +388,15 @@ void writeImage(png_structp png, png_infop info, ImagePlan* plan,
     write_rows(*plan, img.rows, height);
 }
 
-// Text chunks are read only for "-text". Besides the decompression saved,
-// libpng allocates and clears the whole declared length of a text chunk
-// before it finds the file too short for it: a few bytes declaring a
+// Chunks of any length whose contents the conversion does not use are
+// skipped, and text chunks are read only for "-text". Besides the work
+// saved, libpng allocates and clears the whole declared length of such a
+// chunk before it finds the file too short for it: a few bytes declaring a
 // gigabyte would cost a gigabyte.
-void skipTextUnlessWanted(png_structp png) {
+void skipUnusedChunks(png_structp png) {
+    static const png_byte unused[] = "sPLT\0pCAL\0sCAL\0eXIf";
     static const png_byte textChunks[] = "tEXt\0zTXt\0iTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, 4);
     if (!text)
         png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, textChunks, 3);
 }
@@ -401,7 +404,7 @@ void skipTextUnlessWanted(png_structp png) {
 void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     png_init_io(png, ifp);
     png_set_sig_bytes(png, 4);
-    skipTextUnlessWanted(png);
+    skipUnusedChunks(png);
     png_read_info(png, info);
     if (verbose)
         reportHeader(png, info);

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int cols, rows, format;
         sampleval maxval = 0;
         ppm_readppminit(f, &cols, &rows, &maxval, &format);
-        if (static_cast<long>(cols) * (rows > 0 ? rows : 1) > (1 << 20))
+        if (static_cast<long>(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) >
+            (1 << 20))
             return;
         std::rewind(f);
         int ncolors = 0;

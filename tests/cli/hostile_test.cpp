@@ -33,21 +33,24 @@ int RunMeasured(const std::vector<std::string>& args, long* maxrssKb) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-TEST(Hostile, OverlongTextChunkIsNotAllocated) {
-    // A valid header, then a text chunk that declares 1.25 GiB in a file of
-    // a few dozen bytes.
+TEST(Hostile, OverlongChunksAreNotAllocated) {
+    // A valid header, then a chunk that declares 1.25 GiB in a file of a few
+    // dozen bytes.
     const std::string png =
         tarvex_test::PngBuilder(1, 1, PNG_COLOR_TYPE_GRAY, 8).Samples({7}).Build();
-    const std::string overlong = png.substr(0, 33) +
-                                 std::string("\x50\x00\x00\x00tEXtTitle\0x", 14);
-    const std::string path = tarvex_test::TempFile(overlong, ".png");
-    long rss = 0;
-    EXPECT_EQ(RunMeasured({path}, &rss), 1);
-    EXPECT_LT(rss, 64 * 1024) << "peak resident size in KB";
-    const auto r = tarvex_test::RunProgram({CORVANE_EXE, path});
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("corvane: setjmp returns error condition\n"),
-              std::string::npos);
+    for (const char* chunk : {"tEXt", "sPLT"}) {
+        SCOPED_TRACE(chunk);
+        const std::string path = tarvex_test::TempFile(
+            png.substr(0, 33) + std::string("\x50\x00\x00\x00", 4) + chunk +
+                std::string("Title\0x", 7), ".png");
+        long rss = 0;
+        EXPECT_EQ(RunMeasured({path}, &rss), 1);
+        EXPECT_LT(rss, 64 * 1024) << "peak resident size in KB";
+        const auto r = tarvex_test::RunProgram({CORVANE_EXE, path});
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("corvane: setjmp returns error condition\n"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace
