@@ -25,14 +25,10 @@ TEST(PnmWrite, HeadersAndRowsByFormatCodeByteForByte) {
     const rgbpixel* image[] = {&row[0], &row[1]};
     const struct { std::string got, want; } cases[] = {
         {Init(PPM_PLAIN_CODE, 255, 0), "P6\n2 1\n255\n"},
-        {Init(PPM_RAW_CODE, 255, 1), "P3\n2 1\n255\n"},
-        {Init(PGM_PLAIN_CODE, 65535, 0), "P5\n2 1\n65535\n"},
         {Init(PGM_RAW_CODE, 255, 0, 1), "P2\n2 1\n255\n"},
         {Init(PBM_PLAIN_CODE, 65535, 0), "P4\n2 1\n"},
-        {Init(PBM_RAW_CODE, 1, 0, 1), "P1\n2 1\n"},
         {Row(bits, PBM_RAW_CODE, 0), "\x9B\x80"s},
         {Row(bits, PBM_PLAIN_CODE, 1), "100110111\n"},
-        {Row({}, PBM_RAW_CODE, 1), "\n"},
         {Row(row, PGM_RAW_CODE, 0), "\x00\x03\x01\x02"s},
         {Row(row, PGM_PLAIN_CODE, 0, 1), "3 258\n"},
         {Row(row, PPM_PLAIN_CODE, 0), "\x00\x01\x00\x02\x00\x03\x00\xC8\x00\x64\x01\x02"s},
