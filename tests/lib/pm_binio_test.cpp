@@ -24,7 +24,7 @@ int ReadInt(int width, bool big, FILE* f, int32_t* v) {
     return rc;
 }
 
-TEST(PmBinio, WritesExactBytesAndReadsThemBack) {
+TEST(PmBinio, ExactBytesBothWaysAndShortStreamsKeepTheBytesReadSoFar) {
     const std::tuple<int, bool, int32_t, std::string> cases[] = {  // width, big, value
         {2, true, 258, "\x01\x02"s},          {2, false, 258, "\x02\x01"s},
         {2, true, -2, "\xff\xfe"s},           {2, false, -32768, "\x00\x80"s},
@@ -43,13 +43,10 @@ TEST(PmBinio, WritesExactBytesAndReadsThemBack) {
         EXPECT_EQ(v, value);
         std::fclose(f);
     }
-}
-
-TEST(PmBinio, ShortStreamKeepsTheBytesReadSoFar) {
-    const std::tuple<int, bool, std::string, int32_t> cases[] = {  // value from 99
+    const std::tuple<int, bool, std::string, int32_t> partial[] = {  // value from 99
         {2, true, "\x7f"s, 32512}, {4, false, "\x01\x02\x03"s, 0x030201},
         {4, true, "\xff\xff"s, int32_t(0xffff0000u)}, {2, false, ""s, 99}};
-    for (const auto& [width, big, bytes, value] : cases) {
+    for (const auto& [width, big, bytes, value] : partial) {
         FILE* f = DataFile(bytes);
         int32_t v = 99;
         EXPECT_EQ(ReadInt(width, big, f, &v), -1) << width << big;

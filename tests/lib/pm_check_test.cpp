@@ -11,7 +11,7 @@ void PbmCheck(FILE* f, int type, int format, int cols, int rows, sampleval, int*
     pbm_check(f, type, format, cols, rows, resultP);
 }
 
-TEST(PmCheck, FamilyChecksAgainstARegularFileAndAPipe) {
+TEST(PmCheck, FamilyChecksAgainstARegularFileAPipeAndFilesBeyond32Bits) {
     const int P1 = PBM_PLAIN_CODE, P3 = PPM_PLAIN_CODE, P4 = PBM_RAW_CODE,
               P5 = PGM_RAW_CODE, P6 = PPM_RAW_CODE;
     const struct {
@@ -45,23 +45,18 @@ TEST(PmCheck, FamilyChecksAgainstARegularFileAndAPipe) {
     EXPECT_EQ(std::getc(f), 'a');
     std::fclose(f);
     FILE* p = DataPipe("abcd");
-    int result = -1;
-    pm_check(p, PM_RASTERCHECK_SIZE, 100, &result);
-    EXPECT_EQ(result, PM_RASTER_UNTESTABLE);
+    int untestable = -1;
+    pm_check(p, PM_RASTERCHECK_SIZE, 100, &untestable);
+    EXPECT_EQ(untestable, PM_RASTER_UNTESTABLE);
     EXPECT_EQ(std::getc(p), 'a');
     std::fclose(p);
-}
-
-TEST(PmCheck, FilesBeyond32BitsAreMeasuredWhole) {
-    FILE* f = std::tmpfile();
-    // Sparse: 4 GiB + 10 bytes that use no disk space.
+    f = std::tmpfile();  // sparse: 4 GiB + 10 bytes that use no disk space
     ASSERT_EQ(ftruncate(fileno(f), 4294967306LL), 0);
-    for (auto [size, result] : {std::pair{4294967306ULL, PM_RASTER_EXACT},
-                                std::pair{10ULL, PM_RASTER_EXCESS}}) {
-        int got = -1;
-        pm_check(f, PM_RASTERCHECK_SIZE, size, &got);
-        EXPECT_EQ(got, result) << size;
-    }
+    int exact = -1, excess = -1;
+    pm_check(f, PM_RASTERCHECK_SIZE, 4294967306ULL, &exact);
+    pm_check(f, PM_RASTERCHECK_SIZE, 10, &excess);
+    EXPECT_EQ(exact, PM_RASTER_EXACT);
+    EXPECT_EQ(excess, PM_RASTER_EXCESS);
     std::fclose(f);
 }
 
@@ -78,12 +73,8 @@ TEST(PmCheckDeathTest, ShortFilesAndBadArguments) {
          tooShort("8589934592", "4")},
         {[] { ppm_check(stdin, 0, PPM_RAW_CODE, INT32_MAX, INT32_MAX, 65535, nullptr); },
          tooShort("27670116084794523654", "4")},
-        {[] { pbm_check(stdin, 1, PBM_RAW_CODE, -1, -2, nullptr); },
-         "Invalid number of rows passed to pbm_check(): -2"},
         {[] { pgm_check(stdin, 0, PGM_RAW_CODE, -5, 6, 255, nullptr); },
          "Invalid number of columns passed to pgm_check(): -5"},
-        {[] { ppm_check(stdin, 0, PPM_RAW_CODE, -1, -1, 255, nullptr); },
-         "Invalid number of rows passed to ppm_check(): -1"},
         {[] { pnm_check(stdin, 0, 0x5037, 1, 1, 255, nullptr); },
          "pnm_check() called with invalid format parameter"},
     };

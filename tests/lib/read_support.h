@@ -5,10 +5,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <functional>
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "pnm.h"
@@ -52,8 +48,7 @@ inline std::string Rest(FILE* f) {
     return s;
 }
 
-/// Runs `body` in a child named "tarvex" with `input` (a regular file) on
-/// standard input.
+/// Runs `body` in a child named "tarvex" with `input` (a regular file) on stdin.
 inline ChildResult InChild(const std::function<void()>& body,
                            const std::string& input = "") {
     return RunChild([&] { pm_init("tarvex"); body(); }, input);
