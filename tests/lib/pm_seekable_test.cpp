@@ -1,5 +1,5 @@
-// Seekable input from files and pipes, 32-bit stream positions, looking for
-// a next image, and reading a stream of unknown length into memory.
+// Seekable input from files and pipes, 32-bit stream positions, and reading
+// a stream of unknown length into memory.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -106,18 +106,6 @@ TEST(PmTellSeek, TellThenSeekReturnsToTheSameByte) {
     pm_seek2(f, &pos, sizeof pos);
     EXPECT_EQ(std::getc(f), 'c');
     std::fclose(f);
-}
-
-TEST(PmNextimage, SkipsWhiteSpaceUpToTheNextImage) {
-    const std::tuple<const char*, int, int> cases[] = {  // data, eof, next byte
-        {"\n  P", 0, 'P'}, {"#", 0, '#'}, {" \t\n\v\f\r", 1, EOF}};
-    for (auto [data, eof, next] : cases) {
-        FILE* f = DataFile(data);
-        int gotEof = -1;
-        pm_nextimage(f, &gotEof);
-        EXPECT_EQ(std::pair(gotEof, std::getc(f)), std::pair(eof, next)) << data;
-        std::fclose(f);
-    }
 }
 
 TEST(PmReadUnknownSize, GrowsOnlyWhenAnotherByteFollows) {
