@@ -15,7 +15,7 @@
 namespace corvane_test {
 
 struct Options {
-    int alpha = 0;
+    int alpha = 0;  ///< 0, or 1 for -alpha, 2 for -mix
     const char* background = nullptr;
     float gamma = -1.0f;
     int verbose = 0, mtime = 0, plain = 0;
@@ -66,7 +66,7 @@ inline Pnm ParsePnm(const std::string& s) {
             v = v * 10 + unsigned(s[pos++] - '0');
         return v;
     };
-    if (s.size() < 2 || s[0] != 'P')
+    if (s.size() < 2)
         return p;
     p.magic = s.substr(0, 2);
     p.width = number();

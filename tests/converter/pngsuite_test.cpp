@@ -28,24 +28,20 @@ std::vector<std::string> SuiteFiles() {
     return names;
 }
 
-bool Corrupt(const std::string& path) {
-    return path[path.rfind('/') + 1] == 'x';
-}
+bool Corrupt(const std::string& path) { return path[path.rfind('/') + 1] == 'x'; }
 
 // What the chunks of a valid file say, read straight from its bytes.
 struct Header {
-    int color_type = -1, depth = 0;
+    int color_type, depth;
     bool sbit = false, gamma_one = false, no_gamma = true, gray_palette = true;
 };
 
 Header ReadHeader(const std::string& png) {
-    Header h;
+    Header h{uint8_t(png[25]), uint8_t(png[24])};
     auto u32 = [&](size_t at) {
         return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
                uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
     };
-    h.depth = uint8_t(png[24]);
-    h.color_type = uint8_t(png[25]);
     for (size_t at = 8; at + 8 <= png.size(); at += 12 + u32(at)) {
         const std::string type = png.substr(at + 4, 4);
         h.sbit = h.sbit || type == "sBIT";
@@ -57,37 +53,30 @@ Header ReadHeader(const std::string& png) {
     return h;
 }
 
-// libpng's simplified decode, alpha last: 16-bit linear values for gamma 1.0
-// files, 8-bit values for files without gAMA (taken as sRGB and left alone).
-std::vector<uint16_t> Decode(const std::string& path, bool colour, bool linear) {
+// Compares the colour of every opaque pixel with libpng's simplified decode,
+// alpha last: 16-bit linear values for gamma 1.0 files, 8-bit values for
+// files without gAMA (taken as sRGB and left alone).
+void ExpectSamplesAgree(const Pnm& ours, const std::string& path, bool linear) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = (colour ? PNG_FORMAT_FLAG_COLOR : 0) | PNG_FORMAT_FLAG_ALPHA |
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+    const unsigned ch = ours.magic == "P6" ? 3 : 1, scale = linear ? 65535 : 255;
+    image.format = (ch == 3 ? PNG_FORMAT_FLAG_COLOR : 0) | PNG_FORMAT_FLAG_ALPHA |
                    (linear ? PNG_FORMAT_FLAG_LINEAR : 0);
     std::vector<uint16_t> wide(PNG_IMAGE_SIZE(image) / 2);
     std::vector<png_byte> narrow(PNG_IMAGE_SIZE(image));
     void* buffer = linear ? static_cast<void*>(wide.data()) : narrow.data();
-    if (!png_image_finish_read(&image, nullptr, buffer, 0, nullptr))
-        return {};
-    return linear ? wide : std::vector<uint16_t>(narrow.begin(), narrow.end());
-}
-
-// Compares the colour of every opaque pixel, both sides at the reference's scale.
-void ExpectSamplesAgree(const Pnm& ours, const std::vector<uint16_t>& ref, bool linear) {
-    const unsigned ch = ours.magic == "P6" ? 3 : 1, refch = ch + 1;
-    const unsigned scale = linear ? 65535 : 255;
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, buffer, 0, nullptr));
+    const auto ref = linear ? wide : std::vector<uint16_t>(narrow.begin(), narrow.end());
     const size_t pixels = size_t(ours.width) * ours.height;
-    ASSERT_EQ(ref.size(), pixels * refch);
+    ASSERT_EQ(ref.size(), pixels * (ch + 1));
     int mismatches = 0;
     for (size_t i = 0; i < pixels; ++i)
-        for (unsigned c = 0; c < ch && ref[i * refch + ch] == scale; ++c) {
+        for (unsigned c = 0; c < ch && ref[i * (ch + 1) + ch] == scale; ++c) {
             const unsigned v = ours.samples[i * ch + c];
             const double scaled = double(ours.magic == "P4" ? 1 - v : v) * scale / ours.maxval;
-            if (std::abs(scaled - ref[i * refch + c]) > 1.0 && mismatches++ < 3)
-                ADD_FAILURE() << "pixel " << i << " channel " << c << ": " << scaled
-                              << " against " << ref[i * refch + c];
+            if (std::abs(scaled - ref[i * (ch + 1) + c]) > 1.0 && mismatches++ < 3)
+                ADD_FAILURE() << "pixel " << i << " channel " << c << ": " << scaled;
         }
 }
 
@@ -113,7 +102,7 @@ TEST(PngSuite, ValidImagesConvertAndAgreeWithLibpng) {
             continue;
         EXPECT_EQ(p.maxval, h.color_type == 3 ? 255u : (1u << h.depth) - 1);
         if (h.gamma_one || h.no_gamma) {
-            ExpectSamplesAgree(p, Decode(name, !gray, h.gamma_one), h.gamma_one);
+            ExpectSamplesAgree(p, name, h.gamma_one);
             ++compared;
         }
     }
@@ -146,8 +135,7 @@ TEST(PngSuiteDeathTest, CorruptImagesEndWithTheirErrorAndNoOutput) {
                                      ? "corvane: " + notPng + "\n"
                                      : "corvane:  fatal libpng error: " + it->second +
                                            "\ncorvane: setjmp returns error condition\n";
-        ASSERT_GE(r.err.size(), tail.size());
-        EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+        EXPECT_TRUE(r.err.ends_with(tail)) << r.err;
     }
 }
 
