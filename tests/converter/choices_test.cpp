@@ -2,7 +2,7 @@
 // invalid sBIT values, and the pixel aspect warning.
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <tuple>
 
 #include "choices.h"
 #include "support/child.h"
@@ -10,6 +10,7 @@
 namespace {
 
 using namespace corvane;
+using namespace std::string_literals;
 
 constexpr int kGray = PNG_COLOR_TYPE_GRAY, kGA = PNG_COLOR_TYPE_GRAY_ALPHA,
               kRgb = PNG_COLOR_TYPE_RGB, kRgba = PNG_COLOR_TYPE_RGB_ALPHA,
@@ -22,9 +23,8 @@ TEST(SignificantBits, ReduceOrKeep) {
         const char* what;
         int color_type, depth, mode;
         png_color_8 sbit;  // red, green, blue, gray, alpha
-        bool partial;
-        uint16_t maxval;
-        unsigned shift;
+        bool partial;      // a palette with partly clear entries
+        int maxval, shift;
         SigBits::Report report;
         int bits;
     } cases[] = {
@@ -48,26 +48,21 @@ TEST(SignificantBits, ReduceOrKeep) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const SigBits s = significant_bits(c.color_type, c.depth, c.mode, &c.sbit, c.partial);
-        EXPECT_EQ(s.maxval, c.maxval);
-        EXPECT_EQ(s.shift, c.shift);
-        EXPECT_EQ(s.report, c.report);
-        EXPECT_EQ(s.report_bits, c.bits);
+        EXPECT_TRUE(s.maxval == c.maxval && int(s.shift) == c.shift && s.report == c.report &&
+                    s.report_bits == c.bits);
     }
 }
 
 TEST(ReportAspect, NamesTheAxisToScaleAndIgnoresZeroDensities) {
-    const auto run = [](uint32_t x, uint32_t y) {
-        return tarvex_test::RunChild([=] {
-                   pm_init("corvane");
-                   pm_setMessage(1, nullptr);
-                   report_aspect(x, y);
-               }).err;
-    };
     const std::string warn = "corvane: warning - non-square pixels; to fix do a 'quenzer -";
-    EXPECT_EQ(run(2, 1), warn + "yscale 2'\n");
-    EXPECT_EQ(run(1, 2), warn + "xscale 2'\n");
-    for (auto [x, y] : {std::pair{3000u, 3000u}, {0u, 3000u}, {3000u, 0u}, {0u, 0u}})
-        EXPECT_EQ(run(x, y), "");
+    for (auto [x, y, err] : {std::tuple{2u, 1u, warn + "yscale 2'\n"}, {3u, 3u, ""s},
+                             {1u, 2u, warn + "xscale 2'\n"}, {0u, 3000u, ""s}, {3000u, 0u, ""s},
+                             {0u, 0u, ""s}})
+        EXPECT_EQ(tarvex_test::RunChild([=] {
+                      pm_init("corvane");
+                      pm_setMessage(1, nullptr);
+                      report_aspect(x, y);
+                  }).err, err);
 }
 
 }  // namespace
