@@ -1,0 +1,119 @@
+// Runs the conversion driver in a child process on a PNG given as bytes, with
+// chosen options, and reads back the portable map it writes.
+#pragma once
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "corvane.h"
+#include "rows.h"
+#include "support/child.h"
+#include "support/png_builder.h"
+
+namespace corvane_test {
+
+struct Options {
+    int alpha = 0;
+    int verbose = 0;
+    const char* background = nullptr;
+    float gamma = -1.0f;
+    int mtime = 0;
+    int plain = 0;
+    std::string text_file;
+    corvane::RowPath path = corvane::RowPath::fast;
+};
+
+inline tarvex_test::ChildResult Convert(const std::string& png, const Options& o = {}) {
+    return tarvex_test::RunChild(
+        [&] {
+            pm_init("corvane");
+            pm_setMessage(1, nullptr);
+            pm_plain_output = o.plain;
+            corvane::alpha = o.alpha;
+            corvane::verbose = o.verbose;
+            corvane::background = o.background != nullptr ? 1 : -1;
+            corvane::backstring = o.background;
+            corvane::displaygamma = o.gamma;
+            corvane::mtime = o.mtime;
+            corvane::text = o.text_file.empty() ? 0 : 1;
+            corvane::row_path = o.path;
+            FILE* tfp = o.text_file.empty() ? nullptr : std::fopen(o.text_file.c_str(), "wb");
+            int status = -1;
+            corvane::convertpng(stdin, tfp, &status);
+            if (tfp != nullptr)
+                std::fclose(tfp);
+        },
+        png);
+}
+
+/// A portable map read back: magic ("P1".."P6"), size, maxval (1 for PBM)
+/// and every sample in order (PBM: 1 for black).
+struct Pnm {
+    std::string magic;
+    unsigned width = 0, height = 0, maxval = 0;
+    std::vector<unsigned> samples;
+    bool ok = false;
+};
+
+inline Pnm ParsePnm(const std::string& s) {
+    Pnm p;
+    size_t pos = 0;
+    auto number = [&]() -> unsigned {
+        while (pos < s.size() && std::isspace(static_cast<unsigned char>(s[pos])))
+            ++pos;
+        unsigned v = 0;
+        while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos])))
+            v = v * 10 + unsigned(s[pos++] - '0');
+        return v;
+    };
+    if (s.size() < 2 || s[0] != 'P')
+        return p;
+    p.magic = s.substr(0, 2);
+    pos = 2;
+    const char kind = s[1];
+    p.width = number();
+    p.height = number();
+    p.maxval = (kind == '1' || kind == '4') ? 1 : number();
+    ++pos;  // the single white-space character before a raw raster
+    const unsigned channels = (kind == '3' || kind == '6') ? 3 : 1;
+    const size_t count = size_t(p.width) * p.height * channels;
+    if (kind == '4') {
+        const size_t rowbytes = (p.width + 7) / 8;
+        for (unsigned y = 0; y < p.height; ++y)
+            for (unsigned x = 0; x < p.width; ++x) {
+                const size_t at = pos + y * rowbytes + x / 8;
+                if (at >= s.size())
+                    return p;
+                p.samples.push_back((static_cast<unsigned char>(s[at]) >> (7 - x % 8)) & 1);
+            }
+    } else if (kind == '5' || kind == '6') {
+        const size_t bytes = p.maxval > 255 ? 2 : 1;
+        for (size_t i = 0; i < count; ++i, pos += bytes) {
+            if (pos + bytes > s.size())
+                return p;
+            unsigned v = static_cast<unsigned char>(s[pos]);
+            if (bytes == 2)
+                v = v << 8 | static_cast<unsigned char>(s[pos + 1]);
+            p.samples.push_back(v);
+        }
+    } else {
+        --pos;
+        for (size_t i = 0; i < count; ++i) {
+            if (kind == '1') {
+                while (pos < s.size() && s[pos] != '0' && s[pos] != '1')
+                    ++pos;
+                if (pos >= s.size())
+                    return p;
+                p.samples.push_back(unsigned(s[pos++] - '0'));
+            } else {
+                p.samples.push_back(number());
+            }
+        }
+    }
+    p.ok = p.samples.size() == count;
+    return p;
+}
+
+}  // namespace corvane_test
