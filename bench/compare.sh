@@ -315,11 +315,11 @@ render_aims() {
     FNR == NR { decoded[$1] = $3; order[++n] = $1; next }
     $5 == "-" { next }
     $2 == "corvane" { c[$1] = $5; rss[$1] = $7 * 1024; next }
-    $2 == "floor" { f[$1] = $5; next }
+    $2 == "floor" { f[$1] = $5; frss[$1] = $7 * 1024; next }
     !($1 in best) || $5 < best[$1] { best[$1] = $5; who[$1] = $3 }
     END {
-      print "| input | corvane ÷ floor | aim | fastest peer | peer ÷ floor | corvane ÷ fastest peer | corvane peak RSS ÷ decoded image |"
-      print "|---|---:|---:|---|---:|---:|---:|"
+      print "| input | corvane ÷ floor | aim | fastest peer | peer ÷ floor | corvane ÷ fastest peer | peak RSS ÷ decoded image: corvane | floor |"
+      print "|---|---:|---:|---|---:|---:|---:|---:|"
       for (i = 1; i <= n; i++) {
         k = order[i]; aim = k == "plain" ? 1.10 : 0.80
         if (!(k in c) || !(k in f) || !(k in best)) {
@@ -327,7 +327,7 @@ render_aims() {
           speed_miss = speed_miss " " k; continue
         }
         r = c[k] / f[k]; m = rss[k] / decoded[k]
-        printf "| %s | %.2f | %.2f | %s | %.2f | %.2f | %.2f |\n", k, r, aim, who[k], best[k] / f[k], c[k] / best[k], m
+        printf "| %s | %.2f | %.2f | %s | %.2f | %.2f | %.2f | %.2f |\n", k, r, aim, who[k], best[k] / f[k], c[k] / best[k], m, frss[k] / decoded[k]
         if (r > aim) speed_miss = speed_miss " " k
         if (c[k] >= best[k]) peer_miss = peer_miss " " k
         if (m > 1.10) mem_miss = mem_miss " " k
@@ -403,6 +403,12 @@ table.
 
 $(render_aims)
 
+The decoded image is width × height × channels × bytes per sample, sub-byte
+samples counted unpacked as libpng hands them over (corvane keeps 1-bit gray
+packed). Peak RSS also holds each program's fixed footprint: converting the
+320 x 200 sample, corvane peaks at $(footprint "$CORVANE") MiB and the floor at
+$(footprint "$FLOOR") MiB.
+
 ### Commands
 
 \`IN.png\` is the input; corvane's output type picks the peers' type (here P6).
@@ -420,6 +426,12 @@ $(for t in "${RAW_TOOLS[@]}"; do
 type when it differs (\`1\`, \`L\` or \`RGB\`) and saves it as PPM on
 standard output.
 TEXT
+}
+
+# Peak RSS in MiB of PROGRAM converting the small sample image.
+footprint() {
+  /usr/bin/time -f %M -o "$WORK/time" "$1" samples/sample.png >/dev/null
+  awk '{ printf "%.1f", $1 / 1024 }' "$WORK/time"
 }
 
 # Says the figures are noisy when other work was running at the start.

@@ -87,6 +87,24 @@ expect "IHDR" "70000 3 1 0 0" "$(png_info "$tmp/a.png")"
 expect "1-bit decoded" 210000 "$(decoded_bytes "$tmp/a.png")"
 expect "RGBA 16 decoded" 192000000 "$(decoded_bytes "$tmp/b.png")"
 
+# The verdicts: plain has its own aim, a peer as fast as corvane is a miss,
+# and memory is judged against the decoded image.
+WORK=$tmp
+printf 'rgb8\tx\t1000000\nplain\tx\t1000000\n' >"$tmp/inputs.tsv"
+row() { printf '%s\t%s\t%s\tP6\t%s\t1\t%s\t\n' "$@"; }
+{ row rgb8 corvane corvane 0.80 1000; row rgb8 floor floor 1.00 1000
+  row rgb8 vips libvips 0.80 500; row plain corvane corvane 1.05 1100
+  row plain floor floor 1.00 900; row plain gm GraphicsMagick 2.00 900
+  row plain vips libvips - -; } >"$tmp/results.tsv"
+verdicts=$(render_aims | grep '^- ')
+expect "speed met" yes "$(grep -q 'floor: met' <<<"$verdicts" && echo yes)"
+expect "tie with a peer" "- Faster than every peer on every input: missed on rgb8." \
+  "$(grep Faster <<<"$verdicts")"
+expect "memory" "- Peak memory at most the decoded image plus 10%: missed on plain." \
+  "$(grep memory <<<"$verdicts")"
+expect "fastest peer row" "| plain | 1.05 | 1.10 | GraphicsMagick | 2.00 | 0.53 | 1.13 | 0.92 |" \
+  "$(grep '^| plain' < <(render_aims))"
+
 # The README: only the section is replaced, wherever it stands; it is added
 # when absent and the file is made when missing.
 printf '# B\n\nintro\n\n%s\n\nold\n## Later\n\nkept\n' "$SECTION" >"$tmp/r.md"
