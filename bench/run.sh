@@ -33,18 +33,30 @@ for n in "${names[@]}"; do
   fi
 done
 
-# Median wall time in milliseconds of $runs runs, after one untimed run that
-# brings the input into the page cache.
-median_ms() {
-  local times=() t0 t1 i
+# Wall time of one run in milliseconds, output thrown away.
+run_ms() {
+  local t0 t1
+  t0=$(date +%s%N)
   "$@" >/dev/null
+  t1=$(date +%s%N)
+  echo $(((t1 - t0) / 1000000))
+}
+
+median() { sort -n | sed -n "$(((runs + 1) / 2))p"; }
+
+# Median wall times of the floor and of corvane ("-" without corvane) on one
+# input. The two alternate, so that a load that comes and goes on a shared
+# machine weighs on both alike; one untimed run of each warms the page cache.
+time_pair() {
+  local f=() c=() i
+  "$floor" "$@" >/dev/null
+  [[ -z $corvane ]] || "$corvane" "$@" >/dev/null
   for ((i = 0; i < runs; i++)); do
-    t0=$(date +%s%N)
-    "$@" >/dev/null
-    t1=$(date +%s%N)
-    times+=($(((t1 - t0) / 1000000)))
+    f+=("$(run_ms "$floor" "$@")")
+    [[ -z $corvane ]] || c+=("$(run_ms "$corvane" "$@")")
   done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
+  echo "$(printf '%s\n' "${f[@]}" | median)" \
+       "$( ((${#c[@]})) && printf '%s\n' "${c[@]}" | median || echo -)"
 }
 
 seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
@@ -65,10 +77,9 @@ for n in "${names[@]}"; do
     aim=1.10
   fi
   size=$(du -h "$png" | cut -f1)
-  f_ms=$(median_ms "$floor" "${opts[@]}" "$png")
+  read -r f_ms c_ms < <(time_pair "${opts[@]}" "$png")
   c_cell="—" ratio="—" same="—"
   if [[ -n $corvane ]]; then
-    c_ms=$(median_ms "$corvane" "${opts[@]}" "$png")
     c_cell=$(seconds "$c_ms")
     ratio=$(awk -v c="$c_ms" -v f="$f_ms" 'BEGIN { printf "%.2f", c / f }')
     if cmp -s <("$corvane" "${opts[@]}" "$png") <("$floor" "${opts[@]}" "$png"); then

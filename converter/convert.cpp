@@ -76,7 +76,12 @@ void freeImage(ImageBuffer* img) {
     if (img->block != nullptr)
         ::munmap(img->block, img->mapped);
     std::free(img->rows);
+    *img = ImageBuffer{};
 }
+
+// The image of the running conversion. It lives outside the frames that a
+// libpng error jumps over, so that the error path can release it.
+ImageBuffer image;
 
 void describeType(int colorType) {
     switch (colorType) {
@@ -134,8 +139,20 @@ GammaPlan chooseGamma(png_structp png, png_infop info) {
     return g;
 }
 
+// libpng leaves the samples alone when the overall exponent is within its
+// threshold of 1 (products taken in 1/100000 units); the file values compared
+// with those samples must then stay uncorrected too.
+bool libpngCorrects(double file, double screen) {
+    const double product = std::floor(std::floor(file * 100000 + 0.5) *
+                                      std::floor(screen * 100000 + 0.5) / 100000 + 0.5);
+    return product < PNG_FP_1 - PNG_GAMMA_THRESHOLD_FIXED ||
+           product > PNG_FP_1 + PNG_GAMMA_THRESHOLD_FIXED;
+}
+
 void applyGamma(png_structp png, png_infop info, const GammaPlan& g) {
     totalgamma = float(double(g.file) * double(displaygamma));
+    if (!libpngCorrects(g.file, displaygamma))
+        totalgamma = -1.0f;
     // A display gamma that is not a positive number reaches libpng as 0,
     // which it rejects, instead of a value it would take for a flag.
     const bool usable = std::isfinite(displaygamma) && displaygamma > 0;
@@ -315,6 +332,7 @@ const char* familyName(int format) {
 
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
+    freeImage(&image);
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
     pm_error("%s", message);
@@ -386,15 +404,14 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     const size_t rowbytes = decoded_row_bytes(plan);
     if (rowbytes != 0 && rowbytes != png_get_rowbytes(png, info))
         png_error(png, "decoded row size differs from the planned one");
-    ImageBuffer img;
-    if (!allocImage(&img, png_get_image_height(png, info), rowbytes))
+    if (!allocImage(&image, png_get_image_height(png, info), rowbytes))
         giveUp(png, info, ifp, "couldn't allocate space for image");
     reportGamma(gamma);
     reportSigBits(sb);
     imageBackground(png, info, plan);
     commandBackground(ct);
 
-    png_read_image(png, img.rows);
+    png_read_image(png, image.rows);
     png_read_end(png, info);
     if (mtime)
         show_time(png, info);
@@ -402,9 +419,9 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
         save_text(png, info, tfp);
     reportAspect(png, info);
 
-    writeImage(png, info, &plan, img, gamma.apply);
+    writeImage(png, info, &plan, image, gamma.apply);
     std::fflush(stdout);
-    freeImage(&img);
+    freeImage(&image);
     png_destroy_read_struct(&png, &info, nullptr);
 }
 

@@ -18,7 +18,7 @@ template <typename Black>
 void writeRaw(FILE* file, int cols, Black black) {
     pm_outbuf out(file);
     int c = 0;
-    for (; c + 8 <= cols; c += 8) {
+    for (; cols - c >= 8; c += 8) {
         unsigned int byte = 0;
         for (int bit = 0; bit < 8; ++bit)
             byte = (byte << 1) | (black(c + bit) ? 1u : 0u);

@@ -1,5 +1,7 @@
 // Writing PGM images, raw and plain. Rows are gathered into blocks and
 // written with one fwrite each; samples are formatted without printf.
+#include <algorithm>
+
 #include "pgm.h"
 #include "pm_internal.h"
 
@@ -34,6 +36,27 @@ void writePlain(FILE* file, const uint32_t* first, size_t stride, int cols) {
     pm_outbuf_flush(out);
 }
 
+// Raw samples, as many to a pass as the buffer has room for, so that the
+// inner loop has no room test: the low byte, after the high one if wide.
+template <bool kWide>
+void putRawSamples(pm_outbuf& out, const uint32_t* first, size_t stride,
+                   size_t count) {
+    constexpr size_t kBytes = kWide ? 2 : 1;
+    for (size_t i = 0; i < count;) {
+        if (out.kSize - out.used < kBytes)
+            pm_outbuf_flush(out);
+        const size_t n = std::min(count - i, (out.kSize - out.used) / kBytes);
+        char* p = out.bytes + out.used;
+        for (const size_t end = i + n; i < end; ++i) {
+            const uint32_t value = first[i * stride];
+            if (kWide)
+                *p++ = static_cast<char>(value >> 8);
+            *p++ = static_cast<char>(value);
+        }
+        out.used += n * kBytes;
+    }
+}
+
 }  // namespace
 
 void pgm_writepgminit(FILE* file, int cols, int rows, sampleval maxval,
@@ -63,8 +86,10 @@ void pgm_writerawsamples(FILE* file, const uint32_t* first, size_t stride,
                          size_t count, uint32_t maxval) {
     const bool wide = maxval > 255;
     pm_outbuf out(file);
-    for (size_t i = 0; i < count; ++i)
-        pm_outbuf_putsample(out, first[i * stride], wide);
+    if (wide)
+        putRawSamples<true>(out, first, stride, count);
+    else
+        putRawSamples<false>(out, first, stride, count);
     if (!pm_outbuf_flush(out))
         pm_error(wide ? "Error writing double byte sample to file"
                       : "Error writing single byte sample to file");

@@ -75,7 +75,7 @@ unsigned int pm_lcm(unsigned int x, unsigned int y, unsigned int z,
 template <typename T>
 static inline void mallocProduct(T** resultP, unsigned int factor1,
                                  unsigned int factor2) {
-    if (UINT32_MAX / factor2 < factor1)
+    if (factor2 != 0 && UINT32_MAX / factor2 < factor1)
         *resultP = nullptr;
     else
         *resultP = static_cast<T*>(

@@ -8,10 +8,12 @@ FILE* pm_openr(const char* name) {
     if (std::strcmp(name, "-") == 0)
         return stdin;
     FILE* f = std::fopen(name, "rb");
-    if (f == nullptr)
+    if (f == nullptr) {
+        const int err = errno;
         pm_error("Unable to open file '%s' for reading.  "
                  "fopen() returns errno %d (%s)",
-                 name, errno, std::strerror(errno));
+                 name, err, std::strerror(err));
+    }
     return f;
 }
 
@@ -19,22 +21,30 @@ FILE* pm_openw(const char* name) {
     if (std::strcmp(name, "-") == 0)
         return stdout;
     FILE* f = std::fopen(name, "wb");
-    if (f == nullptr)
+    if (f == nullptr) {
+        const int err = errno;
         pm_error("Unable to open file '%s' for writing.  "
                  "fopen() returns errno %d (%s)",
-                 name, errno, std::strerror(errno));
+                 name, err, std::strerror(err));
+    }
     return f;
 }
 
 void pm_close(FILE* f) {
-    std::fflush(f);
+    const bool flushed = std::fflush(f) == 0;
+    int err = errno;
     if (std::ferror(f))
         pm_message("A file read or write error occurred at some point");
     if (f == stdin)
         return;
-    if (std::fclose(f) != 0)
-        pm_error("close of file failed with errno %d (%s)", errno,
-                 std::strerror(errno));
+    const bool closed = std::fclose(f) == 0;
+    if (!closed)
+        err = errno;
+    // Data that cannot be written out now is lost: the stream drops it and a
+    // later fclose succeeds, so a failed flush fails the close.
+    if (!closed || !flushed)
+        pm_error("close of file failed with errno %d (%s)", err,
+                 std::strerror(err));
 }
 
 void pm_closer(FILE* f) { pm_close(f); }

@@ -1,6 +1,12 @@
-// Library-private state and hooks shared between the runtime's source files.
+// Library-private state, hooks and output helpers shared between the
+// library's source files.
 // Not installed: programs of the family use pm.h.
 #pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 
 /// The name that prefixes messages; a fixed name before start-up.
 const char* pm_progname_or_default();
@@ -9,15 +15,9 @@ const char* pm_progname_or_default();
 /// streams are flushed). Every fatal path of the library comes here.
 [[noreturn]] void pm_exit(int status);
 
-#include <cstddef>
-
 /// Allocator of the one-block layout of pm_allocarray. Tests replace it to
 /// force the row-by-row fallback; everything else leaves it as malloc.
 extern void* (*pm_arrayblock_alloc)(size_t bytes);
-
-#include <charconv>
-#include <cstdint>
-#include <cstdio>
 
 /// Output bytes gathered into blocks so that a row costs one fwrite (or a
 /// few, for rows longer than the block); `ok` turns false when a block was
@@ -61,20 +61,6 @@ inline void pm_outbuf_putuint(pm_outbuf& out, uint32_t value) {
     char* p = pm_outbuf_room(out, 10);
     out.used = static_cast<size_t>(std::to_chars(p, p + 10, value).ptr -
                                    out.bytes);
-}
-
-/// One raw sample: one byte up to maxval 255, else the low 16 bits, most
-/// significant byte first.
-inline void pm_outbuf_putsample(pm_outbuf& out, uint32_t value, bool wide) {
-    char* p = pm_outbuf_room(out, 2);
-    if (wide) {
-        p[0] = static_cast<char>(value >> 8);
-        p[1] = static_cast<char>(value);
-        out.used += 2;
-    } else {
-        p[0] = static_cast<char>(value);
-        out.used += 1;
-    }
 }
 
 /// Writes the raw samples first[0], first[stride], ... (count of them) in

@@ -26,8 +26,11 @@ unsigned int pm_lcm(unsigned int x, unsigned int y, unsigned int z,
     if (z > biggest)
         biggest = z;
     unsigned int candidate = biggest;
-    while ((candidate % x != 0 || candidate % y != 0 || candidate % z != 0) &&
-           candidate <= limit)
+    while (candidate % x != 0 || candidate % y != 0 || candidate % z != 0) {
+        // Past the limit, or about to wrap, which would also pass it.
+        if (candidate > limit || candidate > UINT32_MAX - biggest)
+            return limit;
         candidate += biggest;
+    }
     return candidate > limit ? limit : candidate;
 }

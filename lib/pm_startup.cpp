@@ -1,6 +1,5 @@
 // Program start-up: the program name, the common options "-quiet",
 // "-version", "-help" and "-plain", the version report, and option matching.
-#include <cctype>
 #include <cstring>
 
 #include "pnm.h"
@@ -31,6 +30,11 @@ void showVersion() {
         pm_message("RGBENV= '%s' (env vbl is unset)", kRgbEnv);
 }
 
+// Only A to Z fold, whatever locale a program of the family may set.
+char foldCase(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Removes argv[i], moving the later arguments and the null pointer down.
 void removeArg(int* argcP, char** argv, int i) {
     for (int j = i; j < *argcP; ++j)
@@ -54,8 +58,10 @@ void pm_init(const char* name) {
 }
 
 void pm_proginit(int* argcP, char** argv) {
-    const char* slash = std::strrchr(argv[0], '/');
-    pm_init(slash != nullptr ? slash + 1 : argv[0]);
+    // A program started with an empty vector has no name to take.
+    const char* arg0 = *argcP > 0 ? argv[0] : nullptr;
+    const char* slash = arg0 != nullptr ? std::strrchr(arg0, '/') : nullptr;
+    pm_init(slash != nullptr ? slash + 1 : arg0);
 
     int showmessages = 1;
     int showversion = 0;
@@ -103,10 +109,7 @@ int pm_keymatch(const char* str, const char* keyword, int minchars) {
     for (size_t i = 0; i < len; ++i) {
         if (keyword[i] == '\0')
             return 0;
-        // Only A to Z fold: the C locale's classes, never changed here.
-        const int a = std::tolower(static_cast<unsigned char>(str[i]));
-        const int b = std::tolower(static_cast<unsigned char>(keyword[i]));
-        if (a != b)
+        if (foldCase(str[i]) != foldCase(keyword[i]))
             return 0;
     }
     return 1;

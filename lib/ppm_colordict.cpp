@@ -67,7 +67,9 @@ FILE* openDefault(int mustOpen) {
     return nullptr;
 }
 
-int32_t absDiff(int64_t a, int64_t b) { return saturate(a > b ? a - b : b - a); }
+int32_t absDiff(int64_t a, int64_t b) {
+    return saturate(a > b ? a - b : b - a);
+}
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // The significant-bits reduction for every colour type and alpha mode,
-// invalid sBIT values, the output type rules and the pixel aspect warning.
+// invalid sBIT values, and the pixel aspect warning.
 #include <gtest/gtest.h>
 
 #include "choices.h"
@@ -79,23 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
                 ch = '_';
         return n;
     });
-
-TEST(OutputFormat, ByColourTypeModeAndPalette) {
-    const png_color grays[2] = {{1, 1, 1}, {9, 9, 9}};
-    const png_color colours[2] = {{1, 1, 1}, {9, 9, 8}};
-    const png_byte binary[2] = {0, 255}, partial[2] = {0, 128};
-    EXPECT_EQ(output_format(kGray, 1, 0, 1, nullptr, 0, nullptr, 0), PBM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kGray, 2, 0, 3, nullptr, 0, nullptr, 0), PGM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kGA, 8, 2, 255, nullptr, 0, nullptr, 0), PGM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kRgb, 8, 0, 255, nullptr, 0, nullptr, 0), PPM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kPal, 8, 0, 255, grays, 2, nullptr, 0), PGM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kPal, 8, 2, 255, colours, 2, nullptr, 0), PPM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kPal, 8, 1, 255, colours, 2, binary, 2), PBM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kPal, 8, 1, 255, colours, 2, partial, 2), PGM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kRgb, 16, 1, 65535, nullptr, 0, nullptr, 0), PBM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kRgba, 8, 1, 1, nullptr, 0, nullptr, 0), PBM_PLAIN_CODE);
-    EXPECT_EQ(output_format(kRgba, 8, 1, 255, nullptr, 0, nullptr, 0), PGM_PLAIN_CODE);
-}
 
 TEST(ReportAspect, NamesTheAxisToScaleAndIgnoresZeroDensities) {
     const auto run = [](uint32_t x, uint32_t y) {

@@ -48,8 +48,8 @@ inline tarvex_test::ChildResult Convert(const std::string& png, const Options& o
         png);
 }
 
-/// A portable map read back: magic ("P1".."P6"), size, maxval (1 for PBM)
-/// and every sample in order (PBM: 1 for black).
+/// A raw portable map read back: magic ("P4".."P6"), size, maxval (1 for
+/// PBM) and every sample in order (PBM: 1 for black).
 struct Pnm {
     std::string magic;
     unsigned width = 0, height = 0, maxval = 0;
@@ -88,7 +88,7 @@ inline Pnm ParsePnm(const std::string& s) {
                     return p;
                 p.samples.push_back((static_cast<unsigned char>(s[at]) >> (7 - x % 8)) & 1);
             }
-    } else if (kind == '5' || kind == '6') {
+    } else {
         const size_t bytes = p.maxval > 255 ? 2 : 1;
         for (size_t i = 0; i < count; ++i, pos += bytes) {
             if (pos + bytes > s.size())
@@ -97,19 +97,6 @@ inline Pnm ParsePnm(const std::string& s) {
             if (bytes == 2)
                 v = v << 8 | static_cast<unsigned char>(s[pos + 1]);
             p.samples.push_back(v);
-        }
-    } else {
-        --pos;
-        for (size_t i = 0; i < count; ++i) {
-            if (kind == '1') {
-                while (pos < s.size() && s[pos] != '0' && s[pos] != '1')
-                    ++pos;
-                if (pos >= s.size())
-                    return p;
-                p.samples.push_back(unsigned(s[pos++] - '0'));
-            } else {
-                p.samples.push_back(number());
-            }
         }
     }
     p.ok = p.samples.size() == count;

@@ -1,6 +1,7 @@
 # Installs the build tree into a fresh prefix, then proves the installation
 # usable: the files are in place, a consumer project builds and runs through
-# find_package(tarvex), and pkg-config reports the prefix installed to.
+# find_package(tarvex), man finds the manual, and pkg-config reports the
+# prefix installed to.
 # Inputs: BUILD_DIR, SOURCE_DIR, WORK_DIR, LIBDIR, CXX, CXX_FLAGS, PKG_CONFIG,
 # WITH_CORVANE.
 cmake_minimum_required(VERSION 3.25)
@@ -29,6 +30,15 @@ expect_file("${prefix}/${LIBDIR}/pkgconfig/tarvex.pc")
 if(WITH_CORVANE)
   expect_file("${prefix}/share/man/man1/corvane.1")
   run("${prefix}/bin/corvane" -quiet -version)
+  find_program(man_program man)
+  if(man_program)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
+                            "${man_program}" -w corvane
+                    OUTPUT_VARIABLE page OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT page STREQUAL "${prefix}/share/man/man1/corvane.1")
+      message(FATAL_ERROR "man corvane finds '${page}' under ${prefix}")
+    endif()
+  endif()
 endif()
 
 run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/consumer"
