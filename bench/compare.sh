@@ -4,7 +4,8 @@
 # bench/README.md under "## Against other tools" (that section only).
 #
 # Usage: bash bench/compare.sh [NAME...]   names: rgb8 rgba8 rgb16 gray8
-#        palette gray1 adam7 plain (default: all)
+#        palette gray1 adam7 plain (default: all; a run of some inputs only
+#        leaves the README alone and writes its table to WORK_DIR/section.md)
 # Environment: RUNS (timed runs per tool, default 5), BUILD_DIR (Release tree
 # and inputs, default build-bench), WORK_DIR (outputs, default out/compare),
 # README (default bench/README.md).
@@ -487,8 +488,13 @@ main() {
   done
   LOAD_END=$(cut -d' ' -f1-3 /proc/loadavg)
   render_section >"$WORK/section.md"
-  write_section "$README" "$WORK/section.md"
-  echo "wrote the table into $README" >&2
+  # A table of some inputs only must not stand in the README for all.
+  if (($#)); then
+    echo "wrote the table of ${names[*]} into $WORK/section.md" >&2
+  else
+    write_section "$README" "$WORK/section.md"
+    echo "wrote the table into $README" >&2
+  fi
 }
 
 # Sourcing the script (as its test does) defines the functions only.
