@@ -416,7 +416,7 @@ $(footprint "$FLOOR") MiB.
 \`IN.png\` is the input; corvane's output type picks the peers' type (here P6).
 
 $(for t in "${RAW_TOOLS[@]}"; do
-    echo "- ${LABEL[$t]}: \`$(CORVANE=corvane FLOOR=floor PILLOW=topnm.py \
+    echo "- ${LABEL[$t]}: \`$(CORVANE=corvane FLOOR=floor PILLOW=pillow_convert.py \
       tool_command "$t" IN.png P6 0)\`"
   done
   for t in "${PLAIN_TOOLS[@]}"; do
@@ -424,7 +424,7 @@ $(for t in "${RAW_TOOLS[@]}"; do
       tool_command "$t" IN.png P6 1)\`"
   done)
 
-\`topnm.py\` opens the PNG with Pillow, converts it to the mode of corvane's
+\`pillow_convert.py\` opens the PNG with Pillow, converts it to the mode of corvane's
 type when it differs (\`1\`, \`L\` or \`RGB\`) and saves it as PPM on
 standard output.
 TEXT
@@ -468,7 +468,7 @@ main() {
   BUILD_DIR=${BUILD_DIR:-build-bench}
   INPUTS=$BUILD_DIR/inputs
   WORK=${WORK_DIR:-out/compare}
-  PILLOW=$WORK/topnm.py
+  PILLOW=$WORK/pillow_convert.py
   README=${README:-bench/README.md}
   export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
   install_peers
