@@ -1,14 +1,11 @@
-// Rows and arrays: both array layouts, empty arrays, refused sizes (never a
-// short block), and the overflow test of mallocProduct.
-#include <gtest/gtest.h>
-
+// Rows and arrays: both array layouts, empty arrays, and sizes whose byte
+// count overflows refused as out of memory (never a short block).
 #include <cstring>
 
-#include "pnm.h"
 #include "pm_internal.h"
-#include "support/child.h"
+#include "write_capture.h"
 
-using tarvex_test::RunChild;
+using namespace tarvex_test;
 
 // Impossible sizes are asked for on purpose: the sanitizers' allocator must
 // answer null, as malloc does, instead of stopping the test (it still warns
@@ -17,97 +14,43 @@ extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";
 }
 
-namespace {
+static void* RefuseBlock(size_t) { return nullptr; }
 
-void* RefuseBlock(size_t) { return nullptr; }
-
-// Fills every byte of every row, so that the sanitizers catch a short row.
-void FillAll(char** rows, unsigned int nrows, size_t rowBytes) {
-    for (unsigned int r = 0; r < nrows; ++r)
-        std::memset(rows[r], static_cast<int>(r), rowBytes);
-}
-
-}  // namespace
-
-class PmRows : public ::testing::Test {
-protected:
-    void SetUp() override { pm_arrayblock_alloc = std::malloc; }
-    void TearDown() override { pm_arrayblock_alloc = std::malloc; }
-};
-
-TEST_F(PmRows, OneBlockLayoutHasRowsBackToBack) {
-    char** rows = static_cast<char**>(pm_allocarray(5, 4, 12));
-    ASSERT_NE(rows[4], nullptr);
-    EXPECT_EQ(rows[4], rows[0]);
-    for (unsigned int r = 0; r + 1 < 4; ++r)
-        EXPECT_EQ(rows[r + 1] - rows[r], 5 * 12);
-    FillAll(rows, 4, 5 * 12);
-    pm_freearray(rows, 4);
-}
-
-TEST_F(PmRows, RowByRowLayoutWhenTheBlockIsRefused) {
-    pm_arrayblock_alloc = RefuseBlock;
-    char** rows = static_cast<char**>(pm_allocarray(7, 3, 4));
-    EXPECT_EQ(rows[3], nullptr);
-    FillAll(rows, 3, 7 * 4);
-    EXPECT_NE(rows[0], rows[1]);
-    pm_freearray(rows, 3);
-}
-
-TEST_F(PmRows, EmptyArraysAndRowsAreFreeable) {
+// The one-block layout has its rows back to back and the block after the
+// last row; the row-by-row fallback (block refused) has a null there.
+TEST(PmRows, OneBlockLayoutOrRowByRowWhenTheBlockIsRefused) {
     void* (*const allocators[])(size_t) = {std::malloc, RefuseBlock};
     for (auto alloc : allocators) {
         pm_arrayblock_alloc = alloc;
+        char** rows = static_cast<char**>(pm_allocarray(5, 4, 12));
+        EXPECT_EQ(rows[4], alloc == RefuseBlock ? nullptr : rows[0]);
+        for (int r = 0; r < 4; ++r) {
+            EXPECT_TRUE(alloc == RefuseBlock || rows[r] - rows[0] == r * 5 * 12) << r;
+            std::memset(rows[r], r, 5 * 12);  // sanitizers catch a short row
+        }
+        pm_freearray(rows, 4);
         pm_freearray(pm_allocarray(10, 0, 4), 0);
         pm_freearray(pm_allocarray(0, 3, 4), 3);
     }
-    void* row = pm_allocrow(0, 12);
-    EXPECT_NE(row, nullptr);
-    pm_freerow(row);
+    pm_arrayblock_alloc = std::malloc;
+    pm_freerow(pm_allocrow(0, 12));  // a zero size is no failure
 }
 
-TEST_F(PmRows, MallocProductRefusesProductsBeyond32Bits) {
-    unsigned char* p = reinterpret_cast<unsigned char*>(1);
-    mallocProduct(&p, 65536, 65536);
-    EXPECT_EQ(p, nullptr);
-    mallocProduct(&p, 4294967295u / 7 + 1, 7);
-    EXPECT_EQ(p, nullptr);
-    mallocProduct(&p, 1000, 12);
-    ASSERT_NE(p, nullptr);
-    std::memset(p, 0, 12000);
-    std::free(p);
-}
-
-class PmRowsDeathTest : public PmRows {};
-
-TEST_F(PmRowsDeathTest, SizesThatCannotBeHadAreOutOfMemory) {
-    const struct {
-        unsigned int cols, rows, size;
-        bool refuseBlock;
-        const char* want;
-    } cases[] = {
-        {1, 4294967295u, 1, false,
+TEST(PmRowsDeathTest, SizesThatCannotBeHadAreOutOfMemory) {
+    const char* const noRow = "prog: out of memory allocating a row\n";
+    const struct { std::function<void()> alloc; const char* want; } cases[] = {
+        {[] { pm_allocarray(1, 4294967295u, 1); },
          "prog: out of memory allocating row index (4294967295 rows) for an array\n"},
-        {1, 536870912u, 1, false,
+        {[] { pm_allocarray(1, 536870912u, 1); },
          "prog: out of memory allocating row index (536870912 rows) for an array\n"},
         // The block's byte count overflows: the rows come one by one and fail.
-        {4294967295u, 2, 4294967295u, false, "prog: out of memory allocating a row\n"},
-        {1u << 31, 1, 1u << 31, true, "prog: out of memory allocating a row\n"},
+        {[] { pm_allocarray(4294967295u, 2, 4294967295u); }, noRow},
+        {[] { pm_arrayblock_alloc = RefuseBlock; pm_allocarray(1u << 31, 1, 1u << 31); }, noRow},
+        {[] { pm_allocrow(4294967295u, 4294967295u); }, noRow},
     };
     for (const auto& c : cases) {
-        auto r = RunChild([&c] {
-            pm_init("prog");
-            if (c.refuseBlock)
-                pm_arrayblock_alloc = RefuseBlock;
-            pm_allocarray(c.cols, c.rows, c.size);
-        });
+        auto r = RunChild([&c] { pm_init("prog"); c.alloc(); });
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.ends_with(c.want)) << r.err;
     }
-    auto row = RunChild([] {
-        pm_init("prog");
-        pm_allocrow(4294967295u, 4294967295u);
-    });
-    EXPECT_EQ(row.status, 1);
-    EXPECT_TRUE(row.err.ends_with("prog: out of memory allocating a row\n")) << row.err;
 }

@@ -1,175 +1,94 @@
 // Start-up: the program name, the common options taken out of the argument
 // vector, the version and help reports, and option keyword matching.
-#include <gtest/gtest.h>
+#include <tuple>
 
-#include <functional>
-#include <string>
-#include <vector>
+#include "write_capture.h"
 
-#include "pnm.h"
-#include "support/child.h"
+using namespace tarvex_test;
+using Args = std::vector<std::string>;
 
-using tarvex_test::RunChild;
-
-namespace {
-
-struct StartUp {
-    std::vector<std::string> args;   // what start-up left, in order
-    bool nullEnded = false;          // argv[argc] is a null pointer
-    int messages = -1;               // the message state after start-up
-};
-
-// Runs pnm_init over `args` in this process.
-StartUp Start(std::vector<std::string> args) {
+// Runs pnm_init over `args`, then `then`; returns the arguments left, the
+// plain flag and the message state, and resets all three.
+static std::tuple<Args, int, int> Start(Args args, const std::function<void()>& then = [] {}) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    int argc = static_cast<int>(args.size());
+    int argc = static_cast<int>(args.size()), messages;
     pnm_init(&argc, argv.data());
-    StartUp s;
-    for (int i = 0; i < argc; ++i)
-        s.args.emplace_back(argv[i]);
-    s.nullEnded = argv[argc] == nullptr;
-    pm_setMessage(0, &s.messages);
-    return s;
+    then();
+    pm_setMessage(0, &messages);
+    EXPECT_EQ(argv[argc], nullptr);
+    const std::tuple<Args, int, int> left{Args(argv.data(), argv.data() + argc),
+                                          pm_plain_output, messages};
+    pm_init("lib_tests");  // the name pointed into `args`
+    pm_plain_output = 0;
+    return left;
 }
 
-// Runs `before`, then pnm_init over `args`, in a child that then says "hi".
-tarvex_test::ChildResult StartInChild(
-    std::vector<std::string> args,
-    const std::function<void()>& before = [] {}) {
-    return RunChild([args, &before]() mutable {
-        before();
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int argc = static_cast<int>(args.size());
-        pnm_init(&argc, argv.data());
-        pm_message("hi");
-    });
-}
-
-using Args = std::vector<std::string>;
-
-}  // namespace
-
-class PmProginit : public ::testing::Test {
-protected:
-    void SetUp() override { pm_plain_output = 0; }
-    // The name pointed into this test's own strings.
-    void TearDown() override {
-        pm_init("lib_tests");
-        pm_plain_output = 0;
-    }
-};
-
-TEST_F(PmProginit, CommonOptionsAreTakenOutWherever) {
-    const struct {
-        Args in, out;
-        int plain, messages;
-    } cases[] = {
+TEST(PmProginit, CommonOptionsAreTakenOutWherever) {
+    const struct { Args in; std::tuple<Args, int, int> left; } cases[] = {
         {{"corvane", "-verbose", "-quiet", "in.png", "-PLAIN"},
-         {"corvane", "-verbose", "in.png"}, 1, 0},
-        {{"corvane"}, {"corvane"}, 0, 1},
-        {{"corvane", "-QUIET", "--Plain", "x"}, {"corvane", "x"}, 1, 0},
+         {{"corvane", "-verbose", "in.png"}, 1, 0}},
+        {{}, {{}, 0, 1}},  // an empty vector has no name to take
+        {{"corvane", "-QUIET", "--Plain", "x"}, {{"corvane", "x"}, 1, 0}},
         {{"corvane", "-quie", "-quieter", "-q", "-plai"},
-         {"corvane", "-quie", "-quieter", "-q", "-plai"}, 0, 1},
+         {{"corvane", "-quie", "-quieter", "-q", "-plai"}, 0, 1}},
         {{"corvane", "-text", "-plain", "t.txt", "--", "-plain", "-quiet"},
-         {"corvane", "-text", "t.txt", "--"}, 1, 0},
-        {{"corvane", "-plain", "-plain", "-plain"}, {"corvane"}, 1, 1},
+         {{"corvane", "-text", "t.txt", "--"}, 1, 0}},
+        {{"corvane", "-plain", "-plain", "-plain"}, {{"corvane"}, 1, 1}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Start(c.in), c.left);
+}
+
+TEST(PmProginitDeathTest, NameFromThePathHelpExits1QuietVersionPrintsNothing) {
+    const std::string help = "corvane: Use 'man corvane' for help.\n";
+    const struct { Args args; int status; std::string err; } cases[] = {
+        {{"/usr/local/bin/corvane.exe"}, 0, "corvane.exe: hi\n"}, {{"odd/dir/"}, 0, ": hi\n"},
+        {{"/bin/corvane", "in.png", "-?"}, 1, help}, {{"corvane", "--help"}, 1, help},
+        {{"corvane", "-HELP"}, 1, help}, {{"corvane", "-version", "--QUIET"}, 0, ""},
     };
     for (const auto& c : cases) {
-        pm_plain_output = 0;
-        const StartUp s = Start(c.in);
-        EXPECT_EQ(s.args, c.out);
-        EXPECT_TRUE(s.nullEnded);
-        EXPECT_EQ(pm_plain_output, c.plain);
-        EXPECT_EQ(s.messages, c.messages);
+        auto r = RunChild([&] { Start(c.args, [] { pm_message("hi"); }); });
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
     }
 }
 
-TEST_F(PmProginit, ProgramNameIsTheLastPathComponentUnchanged) {
-    EXPECT_EQ(StartInChild({"/usr/local/bin/corvane"}).err, "corvane: hi\n");
-    EXPECT_EQ(StartInChild({"corvane.exe"}).err, "corvane.exe: hi\n");
-    EXPECT_EQ(StartInChild({"odd/dir/"}).err, ": hi\n");
-}
-
-class PmProginitDeathTest : public PmProginit {};
-
-TEST_F(PmProginitDeathTest, HelpNamesTheManualAndExits1) {
-    for (const char* help : {"-?", "--help", "-HELP"}) {
-        auto r = StartInChild({"/usr/local/bin/corvane", "in.png", help});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "corvane: Use 'man corvane' for help.\n");
-    }
-}
-
-TEST_F(PmProginitDeathTest, VersionWinsOverHelpAndExits0) {
-    const struct {
-        const char* rgbdef;
-        std::string lastLine;
-    } cases[] = {
-        {nullptr, "corvane: RGBENV= 'RGBDEF' (env vbl is unset)\n"},
-        {"/etc/colours.txt",
-         "corvane: RGBENV= 'RGBDEF' (env vbl set to '/etc/colours.txt')\n"},
-    };
-    for (const auto& c : cases) {
-        auto r = StartInChild({"bin/corvane", "-help", "--version"}, [&c] {
-            if (c.rgbdef != nullptr)
-                setenv("RGBDEF", c.rgbdef, 1);
-            else
-                unsetenv("RGBDEF");
+TEST(PmProginitDeathTest, VersionWinsOverHelpAndExits0) {
+    for (std::string rgbdef : {"", "/etc/colours.txt"}) {  // "" for unset
+        auto r = RunChild([&] {
+            rgbdef.empty() ? unsetenv("RGBDEF") : setenv("RGBDEF", rgbdef.c_str(), 1);
+            Start({"bin/corvane", "-help", "--version"});
         });
         EXPECT_EQ(r.status, 0);
-        const std::string first =
-            "corvane: Using libtarvex from Tarvex Version: Tarvex 10.18.11\n"
-            "corvane: Compiled ";
-        ASSERT_EQ(r.err.substr(0, first.size()), first);
-        const size_t user = r.err.find(" by user \"");
-        const size_t rest = r.err.find("\"\n", user) + 2;
-        ASSERT_NE(user, std::string::npos);
-        EXPECT_EQ(r.err.substr(rest),
-                  "corvane: BSD defined\ncorvane: RGB_ENV='RGBDEF'\n" + c.lastLine);
+        EXPECT_TRUE(r.err.starts_with("corvane: Using libtarvex from Tarvex Version: Tarvex "
+                                      "10.18.11\ncorvane: Compiled ")) << r.err;
+        EXPECT_TRUE(r.err.ends_with(
+            "\"\ncorvane: BSD defined\ncorvane: RGB_ENV='RGBDEF'\ncorvane: RGBENV= 'RGBDEF' " +
+            (rgbdef.empty() ? "(env vbl is unset)\n"s : "(env vbl set to '" + rgbdef + "')\n")))
+            << r.err;
     }
-}
-
-TEST_F(PmProginitDeathTest, QuietVersionPrintsNothingAndExits0) {
-    auto r = StartInChild({"corvane", "-version", "--QUIET"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
 }
 
 TEST(PmKeymatch, PrefixOfAtLeastMinimumLengthCaseBlind) {
-    const struct {
-        const char *str, *keyword;
-        int min, want;
-    } cases[] = {
-        {"-v", "-verbose", 2, 1},       {"-VERB", "-verbose", 2, 1},
-        {"-verbose", "-verbose", 2, 1}, {"-", "-verbose", 2, 0},
-        {"-verbosity", "-verbose", 2, 0}, {"-x", "-verbose", 2, 0},
-        {"", "-anything", 0, 1},        {"-QuIeT", "-quiet", 6, 1},
-        {"-quie", "-quiet", 6, 0},      {"-Q", "-quiet", -3, 1},
-        // Only A to Z fold.
-        {"-\xC4", "-\xE4", 2, 0},       {"-[", "-{", 2, 0},
+    const struct { const char *str, *keyword; int min, want; } cases[] = {
+        {"-v", "-verbose", 2, 1}, {"-VERB", "-verbose", 2, 1}, {"-verbose", "-verbose", 2, 1},
+        {"-", "-verbose", 2, 0}, {"-verbosity", "-verbose", 2, 0}, {"-x", "-verbose", 2, 0},
+        {"", "-anything", 0, 1}, {"-QuIeT", "-quiet", 6, 1}, {"-quie", "-quiet", 6, 0},
+        {"-Q", "-quiet", -3, 1}, {"-\xC4", "-\xE4", 2, 0}, {"-[", "-{", 2, 0},  // only A-Z fold
     };
     for (const auto& c : cases)
-        EXPECT_EQ(pm_keymatch(c.str, c.keyword, c.min), c.want)
-            << c.str << " " << c.keyword << " " << c.min;
+        EXPECT_EQ(pm_keymatch(c.str, c.keyword, c.min), c.want) << c.str << " " << c.min;
 }
 
 TEST(PmArg0toprogname, LastComponentCutTo64WithoutExe) {
-    const std::string seventy(70, 'n');
+    const std::string a60(60, 'a'), a62(62, 'a'), n70(70, 'n');
     const struct { std::string in, want; } cases[] = {
-        {"/usr/local/bin/corvane", "corvane"},
-        {"corvane.exe", "corvane"},
-        {"C/prog.EXE", "prog.EXE"},
-        {".exe", ""},
-        {"dir/", ""},
-        {seventy, seventy.substr(0, 64)},
-        {std::string(60, 'a') + ".exe", std::string(60, 'a')},
-        {std::string(62, 'a') + ".exe", std::string(62, 'a') + ".e"},
+        {"/usr/local/bin/corvane", "corvane"}, {"corvane.exe", "corvane"},
+        {"C/prog.EXE", "prog.EXE"}, {".exe", ""}, {"dir/", ""}, {n70, n70.substr(0, 64)},
+        {a60 + ".exe", a60}, {a62 + ".exe", a62 + ".e"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(pm_arg0toprogname(c.in.c_str()), c.want) << c.in;

@@ -5,16 +5,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <functional>
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "pnm.h"
 #include "support/child.h"
 
 namespace tarvex_test {
+
+using Read = std::function<void(FILE*)>;
 
 /// A regular (temporary) file holding `data`, positioned at its start.
 inline FILE* DataFile(const std::string& data) {
@@ -27,10 +25,8 @@ inline FILE* DataFile(const std::string& data) {
 /// The read end of a pipe that holds `data` (at most 64 KiB) and then ends.
 inline FILE* DataPipe(const std::string& data) {
     int fds[2];
-    if (::pipe(fds) != 0)
-        return nullptr;
-    if (!data.empty() && ::write(fds[1], data.data(), data.size()) !=
-                             static_cast<ssize_t>(data.size()))
+    if (::pipe(fds) != 0 || ::write(fds[1], data.data(), data.size()) !=
+                                static_cast<ssize_t>(data.size()))
         return nullptr;
     ::close(fds[1]);
     return ::fdopen(fds[0], "rb");
@@ -52,13 +48,10 @@ inline std::string Rest(FILE* f) {
     return s;
 }
 
-/// Runs `body` in a child named "tarvex" with `input` on standard input.
+/// Runs `body` in a child named "tarvex" with `input` (a regular file) on stdin.
 inline ChildResult InChild(const std::function<void()>& body,
                            const std::string& input = "") {
-    return RunChild([&] {
-        pm_init("tarvex");
-        body();
-    }, input);
+    return RunChild([&] { pm_init("tarvex"); body(); }, input);
 }
 
 /// The child must end with status 1 and exactly "tarvex: message\n".
@@ -67,12 +60,13 @@ inline void ExpectFatal(const ChildResult& r, const std::string& message) {
     EXPECT_EQ(r.err, "tarvex: " + message + "\n");
 }
 
-/// Runs `read` on standard input holding `input`; it must end fatally.
-inline void ExpectReadFatal(const std::string& input,
-                            const std::function<void(FILE*)>& read,
-                            const std::string& message) {
-    SCOPED_TRACE(::testing::PrintToString(input));
-    ExpectFatal(InChild([&] { read(stdin); }, input), message);
+/// Each `read` on standard input holding its input must end with its message.
+template <typename Cases>
+void ExpectReadsFatal(const Cases& cases) {
+    for (const auto& [input, read, message] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(input));
+        ExpectFatal(InChild([&] { read(stdin); }, input), message);
+    }
 }
 
 }  // namespace tarvex_test

@@ -1,11 +1,11 @@
-// Helpers for the writer tests: what a writer puts on a stream, binary
-// expectations, and a writer run in a child against a full device.
+// Helpers for the runtime and writer tests: what a writer puts on a stream,
+// plain rows as they wrap, and fatal paths run in a child named "prog".
 #pragma once
 
 #include <cstdio>
 #include <functional>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,46 +14,45 @@
 
 namespace tarvex_test {
 
-/// Everything `write` puts on a fresh stream.
-inline std::string Written(const std::function<void(FILE*)>& write) {
+using namespace std::string_literals;  // byte strings such as "\x01\x00"s
+
+/// Everything `write` puts on a fresh stream while pm_plain_output is `plain`.
+inline std::string Written(const std::function<void(FILE*)>& write, int plain = 0) {
+    pm_plain_output = plain;
     FILE* f = std::tmpfile();
     write(f);
-    std::fflush(f);
-    std::string s;
+    pm_plain_output = 0;
+    std::string s(static_cast<size_t>(std::ftell(f)), '\0');
     std::rewind(f);
-    for (int c; (c = std::getc(f)) != EOF;)
-        s.push_back(static_cast<char>(c));
+    s.resize(std::fread(s.data(), 1, s.size(), f));
     std::fclose(f);
     return s;
 }
 
-/// A byte string from byte values.
-inline std::string Bytes(std::initializer_list<int> values) {
+/// `n` copies of `item`, `sep` between them, `perLine` to a newline-ended line.
+inline std::string Wrapped(int n, const std::string& item, int perLine, const std::string& sep) {
     std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
+    for (int i = 0; i < n; ++i)
+        s += (i == 0 ? ""s : i % perLine == 0 ? "\n"s : sep) + item;
+    return n > 0 ? s + "\n" : s;
 }
 
-/// Runs `write` in a child on an unbuffered stream to /dev/full, so that the
-/// first write fails.
-inline ChildResult WrittenToFullDevice(const std::function<void(FILE*)>& write) {
-    return RunChild([&] {
-        char a0[] = "writer";
-        char* argv[] = {a0, nullptr};
-        int argc = 1;
-        pnm_init(&argc, argv);
+/// Runs `body` in a child named "prog", messages off; it must exit 1 with
+/// exactly `err` on stderr.
+inline ChildResult ExpectFatal(const std::function<void()>& body, const std::string& err) {
+    ChildResult r = RunChild([&] { pm_init("prog"); body(); });
+    EXPECT_EQ(r.status, 1) << err;
+    EXPECT_EQ(r.err, err);
+    return r;
+}
+
+/// ExpectFatal of `write` on an unbuffered stream to /dev/full: the first write fails.
+inline void ExpectWriteFatal(const std::function<void(FILE*)>& write, const std::string& err) {
+    ExpectFatal([&] {
         FILE* f = std::fopen("/dev/full", "wb");
         std::setvbuf(f, nullptr, _IONBF, 0);
         write(f);
-    });
+    }, err);
 }
-
-/// Resets the process-wide plain flag that every writer reads.
-class WriterTest : public ::testing::Test {
-protected:
-    void SetUp() override { pm_plain_output = 0; }
-    void TearDown() override { pm_plain_output = 0; }
-};
 
 }  // namespace tarvex_test
