@@ -101,7 +101,7 @@ void TextSeeds() {
                            "red", "Dark Green", "-1,0,0"};
     int n = 0;
     for (const char* s : specs)
-        Put("parsecolor", "spec" + std::to_string(n++), std::string("\x00\xff", 2) + s);
+        Put("parsecolor", "colour" + std::to_string(n++), std::string("\x00\xff", 2) + s);
     Put("colordict", "rgb", "! comment\n255 250 250\t\tsnow\n"
                             "47 79 79\t\tdark slate gray\n47 79 79 DarkSlateGray\n"
                             "\n# more\n1 2\n0 0 0 black\n");

@@ -36,7 +36,7 @@ void checkRange(const char* colorname, int32_t maxval, int32_t r, int32_t g,
 
 // Accumulates the hex digits of one "rgb:" component (wrapping modulo 2^32,
 // as unsigned arithmetic) and scales it. Every component but the last must
-// end in "/"; the end of the text there makes the specification invalid.
+// end in "/"; the end of the text there makes the colour text invalid.
 const char* hexComponent(const char* p, bool last, const int32_t* table,
                          int32_t maxval, const char* colorname,
                          int32_t* valueP) {
