@@ -8,10 +8,6 @@ namespace {
 // Longest line of a plain row, in digits.
 constexpr int kPlainLineLength = 70;
 
-bool plainChosen(int forceplain) {
-    return forceplain != 0 || pm_plain_output != 0;
-}
-
 // Raw row: eight pixels to a byte, leftmost in the high bit, low bits of the
 // last byte 0. `black(c)` says whether pixel c is black.
 template <typename Black>
@@ -55,7 +51,7 @@ void writePlain(FILE* file, int cols, Black black) {
 
 template <typename Black>
 void writeRow(FILE* file, int cols, int forceplain, Black black) {
-    if (plainChosen(forceplain))
+    if (pm_plain_chosen(forceplain))
         writePlain(file, cols, black);
     else
         writeRaw(file, cols, black);
@@ -64,7 +60,7 @@ void writeRow(FILE* file, int cols, int forceplain, Black black) {
 }  // namespace
 
 void pbm_writepbminit(FILE* file, int cols, int rows, int forceplain) {
-    std::fprintf(file, "P%c\n%d %d\n", plainChosen(forceplain) ? '1' : '4',
+    std::fprintf(file, "P%c\n%d %d\n", pm_plain_chosen(forceplain) ? '1' : '4',
                  cols, rows);
 }
 
@@ -81,7 +77,7 @@ void pbm_writepbmrow_zeroblack(FILE* file, const uint32_t* first,
 
 void pbm_writepbmrow_packed(FILE* file, const unsigned char* packedBits,
                             int cols, int forceplain) {
-    if (plainChosen(forceplain)) {
+    if (pm_plain_chosen(forceplain)) {
         writePlain(file, cols, [packedBits](int c) {
             return (packedBits[c / 8] & (0x80u >> (c % 8))) != 0;
         });

@@ -11,10 +11,6 @@ namespace {
 // 3 and every blank 1, so a line holds 17 samples.
 constexpr int kPlainLineLimit = 65;
 
-bool plainChosen(int forceplain) {
-    return forceplain != 0 || pm_plain_output != 0;
-}
-
 // Plain samples are written in full, so that a plain image whose maxval is
 // above 65535 keeps its values.
 void writePlain(FILE* file, const uint32_t* first, size_t stride, int cols) {
@@ -61,7 +57,7 @@ void putRawSamples(pm_outbuf& out, const uint32_t* first, size_t stride,
 
 void pgm_writepgminit(FILE* file, int cols, int rows, sampleval maxval,
                       int forceplain) {
-    const bool plain = plainChosen(forceplain);
+    const bool plain = pm_plain_chosen(forceplain);
     if (maxval > PGM_OVERALLMAXVAL && !plain)
         pm_error("too-large maxval passed to pgm_writepgminit(): %u. "
                  "Maximum allowed by the PGM format is %u.",
@@ -97,7 +93,7 @@ void pgm_writerawsamples(FILE* file, const uint32_t* first, size_t stride,
 
 void pgm_writepgmrow_strided(FILE* file, const uint32_t* first, size_t stride,
                              int cols, uint32_t maxval, int forceplain) {
-    if (plainChosen(forceplain) || maxval > PGM_OVERALLMAXVAL)
+    if (pm_plain_chosen(forceplain) || maxval > PGM_OVERALLMAXVAL)
         writePlain(file, first, stride, cols);
     else if (cols > 0)
         pgm_writerawsamples(file, first, stride, static_cast<size_t>(cols),

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "pm.h"
+
 /// The name that prefixes messages; a fixed name before start-up.
 const char* pm_progname_or_default();
 
@@ -21,6 +23,11 @@ const char* pm_progname_or_default();
 /// ending the process, so that a fuzzer can go on with the next input.
 extern std::jmp_buf* pm_fuzz_exit_jump;
 #endif
+
+/// 1 when a writer writes the plain form: asked by the caller or by "-plain".
+inline int pm_plain_chosen(int forceplain) {
+    return forceplain != 0 || pm_plain_output != 0 ? 1 : 0;
+}
 
 /// Allocator of the one-block layout of pm_allocarray. Tests replace it to
 /// force the row-by-row fallback; everything else leaves it as malloc.

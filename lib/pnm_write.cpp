@@ -8,10 +8,6 @@ namespace {
 // Distance in samples from one pixel's `b` to the next one's.
 constexpr size_t kPixelStride = sizeof(rgbpixel) / sizeof(sampleval);
 
-int plainChosen(int forceplain) {
-    return forceplain != 0 || pm_plain_output != 0 ? 1 : 0;
-}
-
 [[noreturn]] void badFormat(const char* function, int format) {
     pm_error("invalid format argument received by %s(): "
              "%dPNM_FORMAT_TYPE(format) must be %d, %d, or %d",
@@ -22,7 +18,7 @@ int plainChosen(int forceplain) {
 
 void pnm_writepnminit(FILE* file, int cols, int rows, sampleval maxval,
                       int format, int forceplain) {
-    const int plain = plainChosen(forceplain);
+    const int plain = pm_plain_chosen(forceplain);
     switch (PNM_FORMAT_TYPE(format)) {
     case PPM_PLAIN_CODE:
         ppm_writeppminit(file, cols, rows, maxval, plain);
@@ -40,7 +36,7 @@ void pnm_writepnminit(FILE* file, int cols, int rows, sampleval maxval,
 
 void pnm_writepnmrow(FILE* file, const rgbpixel* row, int cols,
                      sampleval maxval, int format, int forceplain) {
-    const int plain = plainChosen(forceplain);
+    const int plain = pm_plain_chosen(forceplain);
     // An empty row may come as a null pointer.
     const sampleval* grays = row != nullptr ? &row->b : nullptr;
     switch (PNM_FORMAT_TYPE(format)) {

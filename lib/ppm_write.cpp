@@ -12,10 +12,6 @@ namespace {
 // 11 and the two blanks between pixels 2, so a line holds 6 pixels.
 constexpr int kPlainLineLimit = 65;
 
-bool plainChosen(int forceplain) {
-    return forceplain != 0 || pm_plain_output != 0;
-}
-
 // Plain samples are written in full, so that a plain image whose maxval is
 // above 65535 keeps its values.
 void writePlain(FILE* file, const rgbpixel* row, int cols) {
@@ -46,7 +42,7 @@ void writePlain(FILE* file, const rgbpixel* row, int cols) {
 
 void ppm_writeppminit(FILE* file, int cols, int rows, sampleval maxval,
                       int forceplain) {
-    const bool plain = plainChosen(forceplain);
+    const bool plain = pm_plain_chosen(forceplain);
     if (maxval > PGM_OVERALLMAXVAL && !plain)
         pm_error("too-large maxval passed to ppm_writeppminit(): "
                  "%u.Maximum allowed by the PPM format is %u.",
@@ -57,7 +53,7 @@ void ppm_writeppminit(FILE* file, int cols, int rows, sampleval maxval,
 
 void ppm_writeppmrow(FILE* file, const rgbpixel* pixelrow, int cols,
                      sampleval maxval, int forceplain) {
-    if (plainChosen(forceplain) || maxval > PGM_OVERALLMAXVAL)
+    if (pm_plain_chosen(forceplain) || maxval > PGM_OVERALLMAXVAL)
         writePlain(file, pixelrow, cols);
     else if (cols > 0)
         pgm_writerawsamples(file, &pixelrow[0].r, 1,
