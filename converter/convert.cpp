@@ -31,7 +31,9 @@ struct ImageBuffer {
 };
 
 // Maps `bytes` on a 2 MiB boundary and asks for transparent huge pages: most
-// of the cost of holding an image is faulting in fresh small pages.
+// of the cost of holding an image is faulting in fresh small pages. Only the
+// huge pages the image fills are advised; its tail stays in small pages, so
+// that no more than the image itself is ever made resident.
 png_byte* mapBlock(size_t bytes, size_t* mappedP) {
     size_t len = 0;
     if (__builtin_add_overflow(bytes, 2 * kHugePage - 1, &len))
@@ -49,7 +51,8 @@ png_byte* mapBlock(size_t bytes, size_t* mappedP) {
         ::munmap(p, head);
     if (kHugePage - head != 0)
         ::munmap(reinterpret_cast<void*>(aligned + keep), kHugePage - head);
-    ::madvise(reinterpret_cast<void*>(aligned), keep, MADV_HUGEPAGE);
+    if (const size_t whole = bytes & ~(kHugePage - 1); whole != 0)
+        ::madvise(reinterpret_cast<void*>(aligned), whole, MADV_HUGEPAGE);
     *mappedP = keep;
     return reinterpret_cast<png_byte*>(aligned);
 }
