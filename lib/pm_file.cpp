@@ -1,4 +1,6 @@
 // Opening and closing files; "-" names the standard streams.
+#include <stdio_ext.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -33,6 +35,10 @@ FILE* pm_openw(const char* name) {
 void pm_close(FILE* f) {
     const bool flushed = std::fflush(f) == 0;
     int err = errno;
+    // An error on a stream that was written to means output never arrived
+    // (an earlier flush that failed dropped its data); on one only read from
+    // it is a warning.
+    const bool lost = std::ferror(f) && __fwritable(f);
     if (std::ferror(f))
         pm_message("A file read or write error occurred at some point");
     if (f == stdin)
@@ -45,6 +51,8 @@ void pm_close(FILE* f) {
     if (!closed || !flushed)
         pm_error("close of file failed with errno %d (%s)", err,
                  std::strerror(err));
+    if (lost)
+        pm_error("close of file failed: an earlier write to it failed");
 }
 
 void pm_closer(FILE* f) { pm_close(f); }

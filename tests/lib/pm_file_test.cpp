@@ -29,6 +29,15 @@ TEST(PmFileDeathTest, OpenAndCloseFailuresAreFatal) {
         pm_closew(f);
     }, "prog: A file read or write error occurred at some point\n"
        "prog: close of file failed with errno 28 (No space left on device)\n");
+    // So is data dropped by an earlier flush that failed.
+    ExpectFatal([] {
+        pm_setMessage(1, nullptr);
+        FILE* f = pm_openw("/dev/full");
+        std::fputs("P1\n1 1\n1\n", f);
+        std::fflush(f);
+        pm_closew(f);
+    }, "prog: A file read or write error occurred at some point\n"
+       "prog: close of file failed: an earlier write to it failed\n");
 }
 
 // Closing keeps standard input open, closes standard output, and warns of an
