@@ -3,6 +3,7 @@
 // buffer, and the hand-over to the row writers.
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -85,6 +86,72 @@ void freeImage(ImageBuffer* img) {
 // The image of the running conversion. It lives outside the frames that a
 // libpng error jumps over, so that the error path can release it.
 ImageBuffer image;
+
+// The input as libpng reads it. libpng reads the data of every chunk but the
+// image data in one piece, and allocates (and clears) the whole declared
+// length first: a few bytes declaring a gigabyte of text would cost a
+// gigabyte before the read failed. The data of such a chunk, when it is
+// large, is therefore read ahead here, so that what the chunk costs is what
+// the input really holds, and a chunk the input cannot fill fails at once
+// with the message of the read it would have failed in.
+struct Input {
+    FILE* file = nullptr;
+    uint64_t offset = 0;         // bytes libpng has read
+    uint64_t next_chunk = 4;     // where the next chunk header starts
+    png_bytep ahead = nullptr;   // a chunk's data and CRC read ahead
+    size_t ahead_size = 0, ahead_used = 0;
+};
+
+Input input;
+
+constexpr uint32_t kReadAheadFrom = 1u << 20;
+
+void dropReadAhead() {
+    std::free(input.ahead);
+    input.ahead = nullptr;
+    input.ahead_size = input.ahead_used = 0;
+}
+
+// Reads `length` bytes ahead; false when the input ends first.
+bool readAhead(png_structp png, size_t length) {
+    size_t capacity = 0;
+    while (input.ahead_size < length) {
+        if (input.ahead_size == capacity) {
+            capacity = std::min(length, std::max(capacity * 2, size_t(kReadAheadFrom)));
+            auto* grown = static_cast<png_bytep>(std::realloc(input.ahead, capacity));
+            if (grown == nullptr)
+                png_error(png, "out of memory");
+            input.ahead = grown;
+        }
+        const size_t got = std::fread(input.ahead + input.ahead_size, 1,
+                                      capacity - input.ahead_size, input.file);
+        if (got == 0)
+            return false;
+        input.ahead_size += got;
+    }
+    return true;
+}
+
+void readInput(png_structp png, png_bytep data, size_t length) {
+    size_t done = 0;
+    if (input.ahead != nullptr) {
+        done = std::min(length, input.ahead_size - input.ahead_used);
+        std::memcpy(data, input.ahead + input.ahead_used, done);
+        input.ahead_used += done;
+        if (input.ahead_used == input.ahead_size)
+            dropReadAhead();
+    }
+    if (done < length && std::fread(data + done, 1, length - done, input.file) != length - done)
+        png_error(png, "Read Error");
+    if (input.offset == input.next_chunk && length >= 8) {
+        const uint32_t chunkLength = png_get_uint_32(data);
+        input.next_chunk += 12 + uint64_t(chunkLength);
+        if (chunkLength >= kReadAheadFrom && std::memcmp(data + 4, "IDAT", 4) != 0 &&
+            !readAhead(png, size_t(chunkLength) + 4))
+            png_error(png, "Read Error");
+    }
+    input.offset += length;
+}
 
 void describeType(int colorType) {
     switch (colorType) {
@@ -336,6 +403,7 @@ const char* familyName(int format) {
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
     freeImage(&image);
+    dropReadAhead();
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
     pm_error("%s", message);
@@ -405,7 +473,8 @@ void skipUnusedChunks(png_structp png) {
 }
 
 void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
-    png_init_io(png, ifp);
+    input = Input{ifp};
+    png_set_read_fn(png, nullptr, readInput);
     png_set_sig_bytes(png, 4);
     skipUnusedChunks(png);
     png_read_info(png, info);

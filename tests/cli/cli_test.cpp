@@ -1,5 +1,5 @@
 // The corvane executable: option matching and values, the common options,
-// files and standard streams, usage errors, and an image too large to hold.
+// files and standard streams, and usage errors.
 #include <gtest/gtest.h>
 
 #include <png.h>
@@ -90,22 +90,6 @@ TEST(CliDeathTest, UsageErrorsAndFailuresEndWithStatus1AndNoOutput) {
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_EQ(ReadFile(text), "");
-}
-
-TEST(CliDeathTest, ImageTooLargeToHoldEndsCleanly) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer";
-#endif
-    // 100000 x 100000 RGBA at 16 bits is 80 GB of decoded samples.
-    const std::string png = TempFile(
-        tarvex_test::WithDeclaredSize(PngBuilder(1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16).Build(),
-                                      100000, 100000),
-        ".png");
-    const auto r = tarvex_test::RunProgram(
-        {"/bin/sh", "-c", std::string("ulimit -v 2000000; exec ") + CORVANE_EXE + " " + png});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "corvane: couldn't allocate space for image\n");
 }
 
 }  // namespace
