@@ -209,6 +209,11 @@ TEST(PnmReadDeathTest, BadOrTruncatedInputStopsWithTheReadersMessage) {
         {"P3\n1 1\n65536\n", ppmInit,
          "maxval (65536) is too large.\nThe maximum allowed by the PPM is 65535."},
         {"p6\n1 1\n1\n", ppmInit, "bad magic number - not a ppm, pgm, or pbm file"},
+        // Hostile headers: signs, numbers past 31 bits, comments to the end.
+        {"P3 -1 1 255\n", ppmInit, "junk in file where an unsigned integer should be"},
+        {"P6 4294967296 1 255\n", ppmInit,
+         "ASCII decimal integer in file is too large to be processed.  "},
+        {"P5\n1 1 # to the end", pgmInit, eof}, {"P1\n1#", pbmInit, eof},
         {"", [](FILE* f) { pnm_readpnminit(f, &nCols, &nRows, &nMaxval, &nFormat); }, magic},
     };
     ExpectReadsFatal(cases);
