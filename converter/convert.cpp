@@ -87,13 +87,13 @@ void freeImage(ImageBuffer* img) {
 // libpng error jumps over, so that the error path can release it.
 ImageBuffer image;
 
-// The input as libpng reads it. libpng reads the data of every chunk but the
-// image data in one piece, and allocates (and clears) the whole declared
-// length first: a few bytes declaring a gigabyte of text would cost a
-// gigabyte before the read failed. The data of such a chunk, when it is
-// large, is therefore read ahead here, so that what the chunk costs is what
-// the input really holds, and a chunk the input cannot fill fails at once
-// with the message of the read it would have failed in.
+// The input as libpng reads it. libpng reads the data of an ancillary chunk
+// in one piece, and allocates (and clears) the whole declared length first:
+// a few bytes declaring a gigabyte of text would cost a gigabyte before the
+// read failed. The data of such a chunk, when it is large, is therefore read
+// ahead here, so that what the chunk costs is what the input really holds,
+// and a chunk the input cannot fill fails at once with the message of the
+// read it would have failed in.
 struct Input {
     FILE* file = nullptr;
     uint64_t offset = 0;         // bytes libpng has read
@@ -132,6 +132,18 @@ bool readAhead(png_structp png, size_t length) {
     return true;
 }
 
+// An ancillary chunk with a valid name and length, large enough to read
+// ahead. Critical chunks are checked before their data is read, or streamed.
+bool readsAhead(const png_byte header[8]) {
+    const uint32_t length = png_get_uint_32(header);
+    if (length < kReadAheadFrom || length > PNG_UINT_31_MAX || !(header[4] & 0x20))
+        return false;
+    for (int i = 4; i < 8; ++i)
+        if ((header[i] | 0x20) < 'a' || (header[i] | 0x20) > 'z')
+            return false;
+    return true;
+}
+
 void readInput(png_structp png, png_bytep data, size_t length) {
     size_t done = 0;
     if (input.ahead != nullptr) {
@@ -144,10 +156,8 @@ void readInput(png_structp png, png_bytep data, size_t length) {
     if (done < length && std::fread(data + done, 1, length - done, input.file) != length - done)
         png_error(png, "Read Error");
     if (input.offset == input.next_chunk && length >= 8) {
-        const uint32_t chunkLength = png_get_uint_32(data);
-        input.next_chunk += 12 + uint64_t(chunkLength);
-        if (chunkLength >= kReadAheadFrom && std::memcmp(data + 4, "IDAT", 4) != 0 &&
-            !readAhead(png, size_t(chunkLength) + 4))
+        input.next_chunk += 12 + uint64_t(png_get_uint_32(data));
+        if (readsAhead(data) && !readAhead(png, size_t(png_get_uint_32(data)) + 4))
             png_error(png, "Read Error");
     }
     input.offset += length;
