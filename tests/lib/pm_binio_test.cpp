@@ -1,11 +1,8 @@
 // Binary integers of both byte orders: exact bytes written, values read
 // back (negative ones too), and a stream that ends inside a value.
-#include <tuple>
-
-#include "read_support.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
-using namespace std::string_literals;
 
 namespace {
 

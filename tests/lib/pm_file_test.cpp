@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "write_capture.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 

@@ -1,8 +1,6 @@
 // Start-up: the program name, the common options taken out of the argument
 // vector, the version and help reports, and option keyword matching.
-#include <tuple>
-
-#include "write_capture.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 using Args = std::vector<std::string>;

@@ -1,12 +1,9 @@
 // The PBM, PGM, PPM and PNM readers: every writer round-tripped through every reader of its
 // format (raw, plain, maxvals 1 to 65535, odd widths), hand-written headers, packed PBM rows,
 // and bad or truncated input with each reader's exact message.
-#include <tuple>
-
-#include "read_support.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
-using namespace std::string_literals;
 
 namespace {
 
