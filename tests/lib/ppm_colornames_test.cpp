@@ -1,9 +1,8 @@
 // The colour-name table: the first name of a colour takes the next slot, a
 // missing dictionary gives empty tables, and 1000 colours are the most.
-#include <gtest/gtest.h>
+#include "lib_support.h"
 
-#include "ppm.h"
-#include "support/child.h"
+using namespace tarvex_test;
 
 // 1000 distinct colours c0 to c999 and an alias of c0; one entry more, even one that
 // repeats a colour the table holds, is fatal.
@@ -14,7 +13,7 @@ TEST(PpmColornamesDeathTest, HoldsAThousandColoursUnderTheirFirstNames) {
                 std::to_string(i) + "\n";
     colorhash cht;
     const char** names;
-    ppm_readcolornamefile(tarvex_test::TempFile(text).c_str(), 1, &cht, &names);
+    ppm_readcolornamefile(TempFile(text).c_str(), 1, &cht, &names);
     const rgbpixel first{0, 0, 7}, last{999 % 256, 3, 7};
     EXPECT_STREQ(names[ppm_lookupcolor(cht, &first)], "c0");
     EXPECT_STREQ(names[ppm_lookupcolor(cht, &last)], "c999");
@@ -26,9 +25,7 @@ TEST(PpmColornamesDeathTest, HoldsAThousandColoursUnderTheirFirstNames) {
     EXPECT_EQ(names[0], nullptr);
     ppm_freecolornames(names);
     ppm_freecolorhash(cht);
-    const std::string path = tarvex_test::TempFile(text + "0 0 7 again\n");
-    auto r = tarvex_test::RunChild(
-        [&] { pm_init("colortest"); ppm_readcolornamefile(path.c_str(), 1, &cht, &names); });
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "colortest: Too many colors in colorname dictionary.  Max allowed is 1000\n");
+    const std::string path = TempFile(text + "0 0 7 again\n");
+    ExpectFatal([&] { ppm_readcolornamefile(path.c_str(), 1, &cht, &names); },
+                "prog: Too many colors in colorname dictionary.  Max allowed is 1000\n");
 }
