@@ -17,14 +17,14 @@ struct Image {
     Samples s;  // every sample (r, g, b of a pixel) from the top
 };
 
-void Push(Samples& s, sampleval v) { s.push_back(v); }
-void Push(Samples& s, const rgbpixel& p) { s.insert(s.end(), {p.r, p.g, p.b}); }
-
 template <typename T>
 void Take(Image& im, T** rows) {
     for (int r = 0; r < im.rows; ++r)
         for (int c = 0; c < im.cols; ++c)
-            Push(im.s, rows[r][c]);
+            if constexpr (std::is_same_v<T, rgbpixel>)
+                im.s.insert(im.s.end(), {rows[r][c].r, rows[r][c].g, rows[r][c].b});
+            else
+                im.s.push_back(rows[r][c]);
     pm_freearray(rows, im.rows);
 }
 
