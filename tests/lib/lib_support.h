@@ -19,6 +19,8 @@ namespace tarvex_test {
 
 using namespace std::string_literals;  // byte strings such as "\x01\x00"s
 using Read = std::function<void(FILE*)>;
+constexpr int P1 = PBM_PLAIN_CODE, P2 = PGM_PLAIN_CODE, P3 = PPM_PLAIN_CODE;
+constexpr int P4 = PBM_RAW_CODE, P5 = PGM_RAW_CODE, P6 = PPM_RAW_CODE;
 
 /// A regular (temporary) file holding `data`, positioned at its start.
 inline FILE* DataFile(const std::string& data) {

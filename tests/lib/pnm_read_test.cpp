@@ -8,8 +8,6 @@ using namespace tarvex_test;
 namespace {
 
 using Samples = std::vector<sampleval>;
-const int P1 = PBM_PLAIN_CODE, P2 = PGM_PLAIN_CODE, P3 = PPM_PLAIN_CODE;
-const int P4 = PBM_RAW_CODE, P5 = PGM_RAW_CODE, P6 = PPM_RAW_CODE;
 
 struct Image {
     int cols = 0, rows = 0, format = 0;  // format: PNM reader only
