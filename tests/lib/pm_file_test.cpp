@@ -1,14 +1,8 @@
-// Files: "-" for the standard streams, open failures with the system's
-// error, and what closing does to standard input, standard output, streams
+// Files: open failures with the system's error, and what closing does to standard input, standard output, streams
 // in error and streams whose data cannot be written.
 #include "lib_support.h"
 
 using namespace tarvex_test;
-
-TEST(PmFile, DashIsTheStandardStreams) {
-    EXPECT_EQ(pm_openr("-"), stdin);
-    EXPECT_EQ(pm_openw("-"), stdout);
-}
 
 TEST(PmFileDeathTest, OpenAndCloseFailuresAreFatal) {
     const std::string noent = "fopen() returns errno 2 (No such file or directory)\n";
