@@ -1,5 +1,6 @@
-// Files: open failures with the system's error, and what closing does to standard input, standard output, streams
-// in error and streams whose data cannot be written.
+// Files: open failures with the system's error, and what closing does to
+// standard input, standard output, streams in error and streams whose data
+// cannot be written.
 #include "lib_support.h"
 
 using namespace tarvex_test;
