@@ -89,8 +89,10 @@ inline ChildResult ExpectFatal(const std::function<void()>& body, const std::str
 /// Each `read` on standard input holding its input must end with "prog: message".
 template <typename Cases>
 void ExpectReadsFatal(const Cases& cases) {
-    for (const auto& [input, read, message] : cases)
+    for (const auto& [input, read, message] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(input));
         ExpectFatal([&] { read(stdin); }, "prog: " + message + "\n", input);
+    }
 }
 
 /// ExpectFatal of `write` on an unbuffered stream to /dev/full: the first write fails.
