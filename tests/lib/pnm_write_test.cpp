@@ -68,6 +68,7 @@ TEST(PnmWrite, HeadersRowsAndImagesByteForByte) {
         {Written([](FILE* f) { pgm_writepgminit(f, 3, 2, 2147483648u, 0); }, 1),
          "P2\n3 2\n2147483648\n"},
         {Pgm({65535, 4660}, 65535, 0), "\xFF\xFF\x12\x34"s},
+        {Pgm({}, 65535, 0), ""},  // empty rows come with null pointers
         {Pgm(ramp, 65535, 0).substr(59996), "\x75\x2E\x75\x2F"s},
         {Written([](FILE* f) { pgm_writerawsample(f, 258, 256); }), "\x01\x02"s},
         {Pgm(Grays(17, 7), 255, 1), Wrapped(17, "7", 17, " ")},
@@ -79,6 +80,7 @@ TEST(PnmWrite, HeadersRowsAndImagesByteForByte) {
         {Written([](FILE* f) { ppm_writeppminit(f, 2, 1, 3000000000u, 0); }, 1),
          "P3\n2 1\n3000000000\n"},
         {Ppm({{258, 0, 65535}}, 256, 0), "\x01\x02\x00\x00\xFF\xFF"s},
+        {Ppm({}, 255, 0), ""},
         {Ppm({}, 255, 1), ""},
         {Ppm(Pixels(6, {1, 2, 3}), 255, 1), Wrapped(6, "1 2 3", 6, "  ")},
         {Ppm(Pixels(7, {1, 2, 3}), 255, 1), Wrapped(7, "1 2 3", 6, "  ")},
