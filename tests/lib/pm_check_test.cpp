@@ -1,6 +1,6 @@
 // Raster size checks of every family against the rest of a file: exact,
 // longer, shorter (fatal), untestable streams, and sizes beyond 32 bits.
-#include "read_support.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 
@@ -12,8 +12,6 @@ void PbmCheck(FILE* f, int type, int format, int cols, int rows, sampleval, int*
 }
 
 TEST(PmCheck, FamilyChecksAgainstARegularFileAPipeAndFilesBeyond32Bits) {
-    const int P1 = PBM_PLAIN_CODE, P3 = PPM_PLAIN_CODE, P4 = PBM_RAW_CODE,
-              P5 = PGM_RAW_CODE, P6 = PPM_RAW_CODE;
     const struct {
         Checker check;
         int type, format, cols, rows;
@@ -62,26 +60,25 @@ TEST(PmCheck, FamilyChecksAgainstARegularFileAPipeAndFilesBeyond32Bits) {
 
 TEST(PmCheckDeathTest, ShortFilesAndBadArguments) {
     auto tooShort = [](const char* raster, const char* left) {
-        return std::string("File has invalid format.  The raster should contain ") + raster +
+        return "File has invalid format.  The raster should contain "s + raster +
                " bytes, but\nthe file ends after only " + left + " bytes.";
     };
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[] { pm_check(stdin, 0, 5, nullptr); }, tooShort("5", "4")},
-        {[] { pbm_check(stdin, 0, PBM_RAW_CODE, 9, 3, nullptr); }, tooShort("6", "4")},
+        {[] { pbm_check(stdin, 0, P4, 9, 3, nullptr); }, tooShort("6", "4")},
         // 2^33 bytes, which 32-bit arithmetic would wrap to 0, and beyond 64 bits.
-        {[] { pgm_check(stdin, 0, PGM_RAW_CODE, 65536, 65536, 65535, nullptr); },
+        {[] { pgm_check(stdin, 0, P5, 65536, 65536, 65535, nullptr); },
          tooShort("8589934592", "4")},
-        {[] { ppm_check(stdin, 0, PPM_RAW_CODE, INT32_MAX, INT32_MAX, 65535, nullptr); },
+        {[] { ppm_check(stdin, 0, P6, INT32_MAX, INT32_MAX, 65535, nullptr); },
          tooShort("27670116084794523654", "4")},
-        {[] { pgm_check(stdin, 0, PGM_RAW_CODE, -5, 6, 255, nullptr); },
+        {[] { pgm_check(stdin, 0, P5, -5, 6, 255, nullptr); },
          "Invalid number of columns passed to pgm_check(): -5"},
         {[] { pnm_check(stdin, 0, 0x5037, 1, 1, 255, nullptr); },
          "pnm_check() called with invalid format parameter"},
     };
     for (const auto& [check, message] : cases)
-        ExpectFatal(InChild([&] { std::fseek(stdin, 11, SEEK_SET); check(); },
-                            "P5\n2 2\n255\nabcd"),
-                    message);
+        ExpectFatal([&] { std::fseek(stdin, 11, SEEK_SET); check(); },
+                    "prog: " + message + "\n", "P5\n2 2\n255\nabcd");
 }
 
 }  // namespace

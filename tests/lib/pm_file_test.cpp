@@ -1,17 +1,9 @@
-// Files: "-" for the standard streams, open failures with the system's
-// error, and what closing does to standard input, standard output, streams
-// in error and streams whose data cannot be written.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "write_capture.h"
+// Files: open failures with the system's error, and what closing does to
+// standard input, standard output, streams in error and streams whose data
+// cannot be written.
+#include "lib_support.h"
 
 using namespace tarvex_test;
-
-TEST(PmFile, DashIsTheStandardStreams) {
-    EXPECT_EQ(pm_openr("-"), stdin);
-    EXPECT_EQ(pm_openw("-"), stdout);
-}
 
 TEST(PmFileDeathTest, OpenAndCloseFailuresAreFatal) {
     const std::string noent = "fopen() returns errno 2 (No such file or directory)\n";
@@ -21,23 +13,18 @@ TEST(PmFileDeathTest, OpenAndCloseFailuresAreFatal) {
                 "prog: Unable to open file '/nonexistent/out.txt' for writing.  " + noent);
     ExpectFatal([] { FILE* f = pm_openw("/dev/null"); ::close(fileno(f)); pm_closew(f); },
                 "prog: close of file failed with errno 9 (Bad file descriptor)\n");
-    // Buffered data the device refuses is lost, so the close must not succeed.
-    ExpectFatal([] {
-        pm_setMessage(1, nullptr);
-        FILE* f = pm_openw("/dev/full");
-        std::fputs("P1\n1 1\n1\n", f);
-        pm_closew(f);
-    }, "prog: A file read or write error occurred at some point\n"
-       "prog: close of file failed with errno 28 (No space left on device)\n");
-    // So is data dropped by an earlier flush that failed.
-    ExpectFatal([] {
-        pm_setMessage(1, nullptr);
-        FILE* f = pm_openw("/dev/full");
-        std::fputs("P1\n1 1\n1\n", f);
-        std::fflush(f);
-        pm_closew(f);
-    }, "prog: A file read or write error occurred at some point\n"
-       "prog: close of file failed: an earlier write to it failed\n");
+    // Buffered data the device refuses is lost, so the close must not succeed;
+    // nor when an earlier flush that failed dropped it.
+    for (bool flushed : {false, true})
+        ExpectFatal([&] {
+            pm_setMessage(1, nullptr);
+            FILE* f = pm_openw("/dev/full");
+            std::fputs("P1\n1 1\n1\n", f);
+            if (flushed) std::fflush(f);
+            pm_closew(f);
+        }, "prog: A file read or write error occurred at some point\nprog: close of file failed" +
+               (flushed ? ": an earlier write to it failed\n"s
+                        : " with errno 28 (No space left on device)\n"));
 }
 
 // Closing keeps standard input open, closes standard output, and warns of an

@@ -2,7 +2,7 @@
 // exit statuses of the fatal paths.
 #include <cerrno>
 
-#include "write_capture.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 

@@ -1,6 +1,6 @@
 // Numeric helpers: bit counts of maxvals at every boundary, maxvals of bit
 // counts up to 32, and least common multiples capped by their limit.
-#include "write_capture.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "pm_internal.h"
-#include "write_capture.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 

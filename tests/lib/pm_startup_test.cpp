@@ -1,67 +1,57 @@
 // Start-up: the program name, the common options taken out of the argument
 // vector, the version and help reports, and option keyword matching.
-#include <tuple>
-
-#include "write_capture.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 using Args = std::vector<std::string>;
 
-// Runs pnm_init over `args`, then `then`; returns the arguments left, the
-// plain flag and the message state, and resets all three.
-static std::tuple<Args, int, int> Start(Args args, const std::function<void()>& then = [] {}) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int argc = static_cast<int>(args.size()), messages;
-    pnm_init(&argc, argv.data());
-    then();
-    pm_setMessage(0, &messages);
-    EXPECT_EQ(argv[argc], nullptr);
-    const std::tuple<Args, int, int> left{Args(argv.data(), argv.data() + argc),
-                                          pm_plain_output, messages};
-    pm_init("lib_tests");  // the name pointed into `args`
-    pm_plain_output = 0;
-    return left;
+// Runs pnm_init over `args` in a child and then says "hi"; the child prints
+// the arguments left (to the null that must end them), the plain flag and
+// the message state.
+static ChildResult Start(Args args) {
+    return RunChild([&] {
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int argc = static_cast<int>(args.size()), messages;
+        pnm_init(&argc, argv.data());
+        pm_message("hi");
+        pm_setMessage(0, &messages);
+        for (int i = 0; i <= argc; ++i)
+            std::printf("%s ", argv[i] ? argv[i] : "|");
+        std::printf("%d %d", pm_plain_output, messages);
+    });
 }
 
-TEST(PmProginit, CommonOptionsAreTakenOutWherever) {
-    const struct { Args in; std::tuple<Args, int, int> left; } cases[] = {
-        {{"corvane", "-verbose", "-quiet", "in.png", "-PLAIN"},
-         {{"corvane", "-verbose", "in.png"}, 1, 0}},
-        {{}, {{}, 0, 1}},  // an empty vector has no name to take
-        {{"corvane", "-QUIET", "--Plain", "x"}, {{"corvane", "x"}, 1, 0}},
-        {{"corvane", "-quie", "-quieter", "-q", "-plai"},
-         {{"corvane", "-quie", "-quieter", "-q", "-plai"}, 0, 1}},
-        {{"corvane", "-text", "-plain", "t.txt", "--", "-plain", "-quiet"},
-         {{"corvane", "-text", "t.txt", "--"}, 1, 0}},
-        {{"corvane", "-plain", "-plain", "-plain"}, {{"corvane"}, 1, 1}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Start(c.in), c.left);
-}
-
-TEST(PmProginitDeathTest, NameFromThePathHelpExits1QuietVersionPrintsNothing) {
-    const std::string help = "corvane: Use 'man corvane' for help.\n";
-    const struct { Args args; int status; std::string err; } cases[] = {
-        {{"/usr/local/bin/corvane.exe"}, 0, "corvane.exe: hi\n"}, {{"odd/dir/"}, 0, ": hi\n"},
-        {{"/bin/corvane", "in.png", "-?"}, 1, help}, {{"corvane", "--help"}, 1, help},
-        {{"corvane", "-HELP"}, 1, help}, {{"corvane", "-version", "--QUIET"}, 0, ""},
+TEST(PmProginitDeathTest, CommonOptionsAreTakenOutWhereverNameFromThePathHelpExits1) {
+    const std::string help = "corvane: Use 'man corvane' for help.\n", hi = "corvane: hi\n";
+    const struct { Args args; int status; std::string out, err; } cases[] = {
+        {{"corvane", "-verbose", "-quiet", "in.png", "-PLAIN"}, 0, "corvane -verbose in.png | 1 0",
+         ""},
+        {{}, 0, "| 0 1", "libtarvex: hi\n"},  // an empty vector has no name to take
+        {{"corvane", "-QUIET", "--Plain", "x"}, 0, "corvane x | 1 0", ""},
+        {{"corvane", "-quie", "-quieter", "-q", "-plai"}, 0,
+         "corvane -quie -quieter -q -plai | 0 1", hi},
+        {{"corvane", "-text", "-plain", "t.txt", "--", "-plain", "-quiet"}, 0,
+         "corvane -text t.txt -- | 1 0", ""},
+        {{"corvane", "-plain", "-plain", "-plain"}, 0, "corvane | 1 1", hi},
+        {{"/usr/local/bin/corvane.exe"}, 0, "/usr/local/bin/corvane.exe | 0 1",
+         "corvane.exe: hi\n"},
+        {{"odd/dir/"}, 0, "odd/dir/ | 0 1", ": hi\n"},
+        {{"/bin/corvane", "in.png", "-?"}, 1, "", help}, {{"corvane", "--help"}, 1, "", help},
+        {{"corvane", "-HELP"}, 1, "", help}, {{"corvane", "-version", "--QUIET"}, 0, "", ""},
     };
     for (const auto& c : cases) {
-        auto r = RunChild([&] { Start(c.args, [] { pm_message("hi"); }); });
-        EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.err, c.err);
+        auto r = Start(c.args);
+        EXPECT_EQ(std::tie(r.status, r.out, r.err), std::tie(c.status, c.out, c.err));
     }
 }
 
 TEST(PmProginitDeathTest, VersionWinsOverHelpAndExits0) {
     for (std::string rgbdef : {"", "/etc/colours.txt"}) {  // "" for unset
-        auto r = RunChild([&] {
-            rgbdef.empty() ? unsetenv("RGBDEF") : setenv("RGBDEF", rgbdef.c_str(), 1);
-            Start({"bin/corvane", "-help", "--version"});
-        });
+        rgbdef.empty() ? unsetenv("RGBDEF") : setenv("RGBDEF", rgbdef.c_str(), 1);
+        auto r = Start({"bin/corvane", "-help", "--version"});
         EXPECT_EQ(r.status, 0);
         EXPECT_TRUE(r.err.starts_with("corvane: Using libtarvex from Tarvex Version: Tarvex "
                                       "10.18.11\ncorvane: Compiled ")) << r.err;
@@ -70,6 +60,7 @@ TEST(PmProginitDeathTest, VersionWinsOverHelpAndExits0) {
             (rgbdef.empty() ? "(env vbl is unset)\n"s : "(env vbl set to '" + rgbdef + "')\n")))
             << r.err;
     }
+    unsetenv("RGBDEF");
 }
 
 TEST(PmKeymatch, PrefixOfAtLeastMinimumLengthCaseBlind) {

@@ -1,9 +1,7 @@
 // The token readers under every header and plain raster: comments read as
 // their line end, raw bytes, the exact bound of unsigned numbers, and the
 // magic number.
-#include <tuple>
-
-#include "read_support.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
 

@@ -1,18 +1,13 @@
 // The PBM, PGM, PPM and PNM readers: every writer round-tripped through every reader of its
 // format (raw, plain, maxvals 1 to 65535, odd widths), hand-written headers, packed PBM rows,
 // and bad or truncated input with each reader's exact message.
-#include <tuple>
-
-#include "read_support.h"
+#include "lib_support.h"
 
 using namespace tarvex_test;
-using namespace std::string_literals;
 
 namespace {
 
 using Samples = std::vector<sampleval>;
-const int P1 = PBM_PLAIN_CODE, P2 = PGM_PLAIN_CODE, P3 = PPM_PLAIN_CODE;
-const int P4 = PBM_RAW_CODE, P5 = PGM_RAW_CODE, P6 = PPM_RAW_CODE;
 
 struct Image {
     int cols = 0, rows = 0, format = 0;  // format: PNM reader only
@@ -20,14 +15,14 @@ struct Image {
     Samples s;  // every sample (r, g, b of a pixel) from the top
 };
 
-void Push(Samples& s, sampleval v) { s.push_back(v); }
-void Push(Samples& s, const rgbpixel& p) { s.insert(s.end(), {p.r, p.g, p.b}); }
-
 template <typename T>
 void Take(Image& im, T** rows) {
     for (int r = 0; r < im.rows; ++r)
         for (int c = 0; c < im.cols; ++c)
-            Push(im.s, rows[r][c]);
+            if constexpr (std::is_same_v<T, rgbpixel>)
+                im.s.insert(im.s.end(), {rows[r][c].r, rows[r][c].g, rows[r][c].b});
+            else
+                im.s.push_back(rows[r][c]);
     pm_freearray(rows, im.rows);
 }
 

@@ -1,12 +1,9 @@
 // Colour hash tables and histograms: pixel counts and colour limits from
 // memory and from a file, the bucket function seen through the order of a
 // histogram, collisions, histogram room and placing colours in a histogram.
-#include <gtest/gtest.h>
+#include "lib_support.h"
 
-#include <vector>
-
-#include "ppm.h"
-#include "support/child.h"
+using namespace tarvex_test;
 
 namespace {
 
@@ -20,26 +17,21 @@ Flat Entries(const colorhistentry* chv, int n) {
     return out;
 }
 
-}  // namespace
-
 // Red, red, blue, red: red's bucket (11205) comes before blue's (19916).
 TEST(PpmColorhist, CountsFromMemoryAndFileUpToTheColourLimit) {
     const rgbpixel image[] = {{255, 0, 0}, {255, 0, 0}, {0, 0, 255}, {255, 0, 0}};
     const rgbpixel* rows[] = {image, image + 2};
-    const std::string path = tarvex_test::TempFile(std::string("P6 2 2 255\n\xff\0\0\xff\0\0"
-                                                               "\0\0\xff\xff\0\0", 23));
     for (int maxcolors : {0, 2, 1}) {
         int n1 = 0, n2 = 0, cols, nrows, format;
         sampleval maxval;
         colorhist mem = ppm_computecolorhist(rows, 2, 2, maxcolors, &n1);
-        FILE* f = std::fopen(path.c_str(), "rb");
+        FILE* f = DataFile("P6 2 2 255\n\xff\0\0\xff\0\0\0\0\xff\xff\0\0"s);
         ppm_readppminit(f, &cols, &nrows, &maxval, &format);
         colorhist file = ppm_computecolorhist2(f, cols, nrows, maxval, format, maxcolors, &n2);
         std::fclose(f);
         const Flat want = maxcolors == 1 ? Flat{} : Flat{255, 0, 0, 3, 0, 0, 255, 1};
-        EXPECT_EQ(std::pair(n1, n2), std::pair(2, 2));
-        EXPECT_EQ(Entries(mem, 2), want);
-        EXPECT_EQ(Entries(file, 2), want);
+        EXPECT_EQ(std::tuple(n1, n2, Entries(mem, 2), Entries(file, 2)),
+                  std::tuple(2, 2, want, want));
         ppm_freecolorhist(mem);
         ppm_freecolorhist(file);
     }
@@ -66,8 +58,8 @@ TEST(PpmColorhash, CollisionsComeNewestFirstInBucketOrder) {
     chv[9] = chv[0];
     EXPECT_EQ(Entries(chv, 5), want);
     colorhash index = ppm_colorhisttocolorhash(chv, 5);
-    EXPECT_EQ(ppm_lookupcolor(index, &colors[0]), 4);
-    EXPECT_EQ(ppm_lookupcolor(index, &same), 3);
+    EXPECT_EQ(std::pair(ppm_lookupcolor(index, &colors[0]), ppm_lookupcolor(index, &same)),
+              std::pair(4, 3));
     ppm_freecolorhash(index);
     ppm_freecolorhist(chv);
     ppm_freecolorhash(cht);
@@ -92,11 +84,10 @@ TEST(PpmColorhist, PlacesColoursAtAPosition) {
 }
 
 TEST(PpmColorhistDeathTest, SameColourTwiceIsFatal) {
-    auto r = tarvex_test::RunChild([] {
-        pm_init("colortest");
+    ExpectFatal([] {
         colorhistentry chv[] = {{{1, 2, 3}, 0}, {{4, 5, 6}, 0}, {{1, 2, 3}, 0}};
         ppm_colorhisttocolorhash(chv, 3);
-    });
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "colortest: same color found twice - 1 2 3\n");
+    }, "prog: same color found twice - 1 2 3\n");
 }
+
+}  // namespace

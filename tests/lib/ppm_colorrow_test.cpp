@@ -1,13 +1,11 @@
 // Colour rows: distinct colours in order of appearance with a limit, their
 // index, sorting (samples beyond the int range too), appending, the nearest
 // colour with ties and huge distances, and map files written and read back.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <vector>
 
-#include "ppm.h"
-#include "support/child.h"
+#include "lib_support.h"
+
+using namespace tarvex_test;
 
 namespace {
 
@@ -22,8 +20,6 @@ Flat Samples(const rgbpixel* row, int n) {
 
 const rgbpixel kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
 const Flat kAll = {255, 0, 0, 0, 0, 255, 0, 255, 0};
-
-}  // namespace
 
 TEST(PpmColorrow, DistinctColoursInOrderOfAppearanceIndexAndAppending) {
     const rgbpixel top[] = {kRed, kBlue}, bottom[] = {kRed, kGreen};
@@ -82,21 +78,15 @@ TEST(PpmColorrow, FindsTheNearestColourExactly) {
 
 // Written as one plain row; read back from any shape and family, within the colour limit.
 TEST(PpmMapfile, WrittenAsOnePlainRowAndReadBackFromAnyShapeAndFamily) {
-    pm_plain_output = 0;
     const rgbpixel colors[] = {kRed, kBlue};
-    FILE* out = std::tmpfile();
-    ppm_colorrowtomapfile(out, colors, 2, 255);
-    std::rewind(out);
-    char bytes[64];
-    const std::string written(bytes, std::fread(bytes, 1, 64, out));
-    std::fclose(out);
+    const std::string written = Written([&](FILE* f) { ppm_colorrowtomapfile(f, colors, 2, 255); });
     EXPECT_EQ(written, "P3\n2 1\n255\n255 0 0\n0 0 255\n");
     struct { std::string file; int maxcolors, ncolors; sampleval maxval; Flat colors; } const
         cases[] = {{written, 2, 2, 255, {255, 0, 0, 0, 0, 255}},
                    {"P2 2 2 9\n9 0\n9 5\n", 3, 3, 9, {9, 9, 9, 0, 0, 0, 5, 5, 5}},
                    {"P2 2 2 9\n9 0\n9 5\n", 2, -1, 9, {}}};
     for (const auto& k : cases) {
-        FILE* f = std::fopen(tarvex_test::TempFile(k.file).c_str(), "rb");
+        FILE* f = DataFile(k.file);
         int ncolors = 0;
         sampleval maxval = 0;
         rgbpixel* row = ppm_mapfiletocolorrow(f, k.maxcolors, &ncolors, &maxval);
@@ -106,3 +96,5 @@ TEST(PpmMapfile, WrittenAsOnePlainRowAndReadBackFromAnyShapeAndFamily) {
         std::fclose(f);
     }
 }
+
+}  // namespace
