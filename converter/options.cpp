@@ -70,8 +70,6 @@ int corvane_main(int argc, char** argv) {
         ifp = pm_openr(argv[argn++]);
     if (argn < argc)
         pm_usage(kUsage);
-    // libpng reads in small pieces; a large stream buffer saves system calls.
-    std::setvbuf(ifp, nullptr, _IOFBF, size_t(1) << 20);
 
     FILE* tfp = text ? pm_openw(text_file) : nullptr;
     int errorlevel = 0;
