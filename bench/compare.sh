@@ -228,9 +228,9 @@ compare_note() {
 # results.tsv.
 measure_input() {
   local name=$1 in=$INPUTS/$1.png plain=0 tools=("${RAW_TOOLS[@]}")
-  local magic=P6 tool cmd out desc note status cmds=() kept=() e u s m
+  local magic=P6 tool cmd out desc note status cmds=() kept=()
   [[ $name == plain ]] && plain=1 tools=("${PLAIN_TOOLS[@]}")
-  declare -A descs notes cpus rss
+  declare -A descs notes rss
   for tool in "${tools[@]}"; do
     cmd=$(tool_command "$tool" "$in" "$magic" "$plain")
     out=$WORK/$name.$tool.pnm
@@ -255,25 +255,39 @@ measure_input() {
       note=$(compare_note "$WORK/$name.corvane.pnm" "$out")
       rm -f "$out"
     fi
-    /usr/bin/time -f '%e %U %S %M' -o "$WORK/time" $cmd >/dev/null 2>&1
-    read -r e u s m <"$WORK/time"
+    /usr/bin/time -f '%M' -o "$WORK/time" $cmd >/dev/null 2>&1
     descs[$tool]=$desc notes[$tool]=$note
-    cpus[$tool]=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')
-    rss[$tool]=$m
+    rss[$tool]=$(cat "$WORK/time")
     cmds+=("$cmd") kept+=("$tool")
   done
   rm -f "$WORK/$name.corvane.pnm"
-  hyperfine -N --style none --runs "$RUNS" --export-csv "$WORK/$name.csv" \
-    "${cmds[@]}" >"$WORK/$name.hyperfine" 2>&1
-  # CSV rows come in command order: command,mean,stddev,median,...
-  local i=0 median
-  while IFS=, read -r _ _ _ median _; do
-    tool=${kept[i++]}
-    printf '%s\t%s\t%s\t%s\t%.3f\t%s\t%s\t%s\n' "$name" "$tool" \
+  # The tools run in turn, one run each per round, so that a change in the
+  # machine's load weighs on all of them alike. CSV rows come in command
+  # order: command,mean,stddev,median,user,system,...
+  local round
+  : >"$WORK/$name.runs"
+  for ((round = 0; round < RUNS; round++)); do
+    hyperfine -N --style none --runs 1 --export-csv "$WORK/$name.csv" \
+      "${cmds[@]}" >"$WORK/$name.hyperfine" 2>&1
+    tail -n +2 "$WORK/$name.csv" |
+      awk -F, '{ printf "%d %s %s\n", NR - 1, $2, $5 + $6 }' >>"$WORK/$name.runs"
+  done
+  local i median cpu
+  for i in "${!kept[@]}"; do
+    tool=${kept[i]}
+    median=$(awk -v i="$i" '$1 == i { print $2 }' "$WORK/$name.runs" | median_of)
+    cpu=$(awk -v i="$i" '$1 == i { print $3 }' "$WORK/$name.runs" | median_of)
+    printf '%s\t%s\t%s\t%s\t%.3f\t%.2f\t%s\t%s\n' "$name" "$tool" \
       "${LABEL[$tool]}" "${descs[$tool]}" \
-      "$median" "${cpus[$tool]}" "${rss[$tool]}" "${notes[$tool]}" \
+      "$median" "$cpu" "${rss[$tool]}" "${notes[$tool]}" \
       >>"$WORK/results.tsv"
-  done < <(tail -n +2 "$WORK/$name.csv")
+  done
+}
+
+# The median of the numbers on standard input, one a line.
+median_of() {
+  sort -g | awk '{ v[NR] = $1 } END {
+    print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 # "name<TAB>description<TAB>decoded bytes" of one input.
@@ -381,10 +395,12 @@ Each peer is asked for the type corvane writes where it can be told
 (\`vips copy\` by the suffix, ffmpeg by its pbm/pgm/ppm encoder, Pillow by the
 mode it converts to) and runs single-threaded: \`MAGICK_THREAD_LIMIT=1\`,
 \`OMP_NUM_THREADS=1\`, \`VIPS_CONCURRENCY=1\`, \`-limit thread(s) 1\`, ffmpeg
-\`-threads 1 -filter_threads 1\`. The wall time is hyperfine's median of
-$RUNS runs with standard output on \`/dev/null\` (the checking run before them
-warms the page cache); CPU time (user + system) and peak RSS come from GNU
-time over one more run. "÷ floor" is the median over the floor's median on the
+\`-threads 1 -filter_threads 1\`. The tools run in turn, one run each per
+round, for $RUNS rounds (hyperfine, standard output on \`/dev/null\`; the
+checking run before them warms the page cache), so that a change in the
+machine's load weighs on all of them alike; wall and CPU time (user +
+system) are the medians over the rounds, and peak RSS comes from GNU time
+over one more run. "÷ floor" is the median over the floor's median on the
 same input (for the plain input, the plain floor's).
 
 $(describe_machine)
