@@ -111,3 +111,11 @@ void pm_check_raster(FILE* file, pm_rastersize rasterSize, int* retvalP);
 /// A short read is fatal with the message of the one-sample reader.
 void pgm_readrawsamples(FILE* file, uint32_t* samples, size_t count,
                         uint32_t maxval);
+
+struct rgbpixel;
+
+/// Reads a PGM or PBM row (plain or raw, by `format`) into `row` with no
+/// temporary row. `spread` puts each value in all three samples, as the PPM
+/// reader does; otherwise only the last sample holds it, as in PNM rows.
+void pm_readpromotedrow(FILE* file, rgbpixel* row, size_t cols,
+                        uint32_t maxval, int format, bool spread);

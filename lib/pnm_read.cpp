@@ -1,32 +1,10 @@
 // Reading any portable map into rows of rgbpixel, and the PNM raster check.
 #include "pnm.h"
+#include "pm_internal.h"
 
 namespace {
 
 size_t count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
-
-// As in the PPM reader, lower formats are read into the last bytes of the
-// caller's row and widened from the front without a temporary row.
-void readPromotedGrays(FILE* file, rgbpixel* row, size_t cols,
-                       sampleval maxval, int format) {
-    sampleval* grays = reinterpret_cast<sampleval*>(row) + 2 * cols;
-    pgm_readpgmrow(file, grays, static_cast<int>(cols), maxval, format);
-    for (size_t col = 0; col < cols; ++col) {
-        sampleval v = grays[col];
-        row[col] = {0, 0, v};
-    }
-}
-
-void readPromotedBits(FILE* file, rgbpixel* row, size_t cols,
-                      sampleval maxval, int format) {
-    pbmbit* bits = reinterpret_cast<pbmbit*>(row) +
-                   cols * (sizeof(rgbpixel) - sizeof(pbmbit));
-    pbm_readpbmrow(file, bits, static_cast<int>(cols), format);
-    for (size_t col = 0; col < cols; ++col) {
-        sampleval v = bits[col] ? 0 : maxval;
-        row[col] = {0, 0, v};
-    }
-}
 
 }  // namespace
 
@@ -41,11 +19,9 @@ void pnm_readpnmrow(FILE* file, rgbpixel* row, int cols, sampleval maxval,
     case PPM_PLAIN_CODE:
         ppm_readppmrow(file, row, cols, maxval, format);
         break;
-    case PGM_PLAIN_CODE:
-        readPromotedGrays(file, row, count(cols), maxval, format);
-        break;
-    case PBM_PLAIN_CODE:
-        readPromotedBits(file, row, count(cols), maxval, format);
+    case PGM_PLAIN_CODE: case PBM_PLAIN_CODE:
+        // A gray pixel holds its value in the last sample only.
+        pm_readpromotedrow(file, row, count(cols), maxval, format, false);
         break;
     default:
         pm_error("can't happen");

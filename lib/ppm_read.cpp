@@ -9,32 +9,47 @@ namespace {
 
 size_t count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
-// Lower formats are read into the last bytes of the caller's row and
-// widened from the front: pixel i is written only after value i has been
-// read and never reaches a value not yet read, so no temporary row is
-// needed.
-void readPromotedGrays(FILE* file, rgbpixel* pixelrow, size_t cols,
-                       sampleval maxval, int format) {
-    sampleval* grays = reinterpret_cast<sampleval*>(pixelrow) + 2 * cols;
-    pgm_readpgmrow(file, grays, static_cast<int>(cols), maxval, format);
+}  // namespace
+
+namespace {
+
+template <bool Spread, typename Value, typename ToSample>
+void widenAs(rgbpixel* row, const Value* values, size_t cols, ToSample toSample) {
     for (size_t col = 0; col < cols; ++col) {
-        sampleval v = grays[col];
-        pixelrow[col] = {v, v, v};
+        const sampleval v = toSample(values[col]);
+        row[col] = {Spread ? v : 0, Spread ? v : 0, v};
     }
 }
 
-void readPromotedBits(FILE* file, rgbpixel* pixelrow, size_t cols,
-                      sampleval maxval, int format) {
-    pbmbit* bits = reinterpret_cast<pbmbit*>(pixelrow) +
-                   cols * (sizeof(rgbpixel) - sizeof(pbmbit));
-    pbm_readpbmrow(file, bits, static_cast<int>(cols), format);
-    for (size_t col = 0; col < cols; ++col) {
-        sampleval v = bits[col] ? 0 : maxval;
-        pixelrow[col] = {v, v, v};
-    }
+// The choice is made once a row, not once a pixel.
+template <typename Value, typename ToSample>
+void widen(rgbpixel* row, const Value* values, size_t cols, bool spread,
+           ToSample toSample) {
+    if (spread)
+        widenAs<true>(row, values, cols, toSample);
+    else
+        widenAs<false>(row, values, cols, toSample);
 }
 
 }  // namespace
+
+// The row is read into the last bytes of the caller's row and widened from
+// the front: pixel i is written only after value i has been read and never
+// reaches a value not yet read, so no temporary row is needed.
+void pm_readpromotedrow(FILE* file, rgbpixel* row, size_t cols,
+                        sampleval maxval, int format, bool spread) {
+    if (PNM_FORMAT_TYPE(format) == PGM_PLAIN_CODE) {
+        sampleval* grays = reinterpret_cast<sampleval*>(row) + 2 * cols;
+        pgm_readpgmrow(file, grays, static_cast<int>(cols), maxval, format);
+        widen(row, grays, cols, spread, [](sampleval g) { return g; });
+    } else {
+        pbmbit* bits = reinterpret_cast<pbmbit*>(row) +
+                       cols * (sizeof(rgbpixel) - sizeof(pbmbit));
+        pbm_readpbmrow(file, bits, static_cast<int>(cols), format);
+        widen(row, bits, cols, spread,
+              [maxval](pbmbit b) { return b ? sampleval(0) : maxval; });
+    }
+}
 
 void ppm_readppminitrest(FILE* file, int* colsP, int* rowsP,
                          sampleval* maxvalP) {
@@ -80,11 +95,8 @@ void ppm_readppmrow(FILE* file, rgbpixel* pixelrow, int cols, sampleval maxval,
         pgm_readrawsamples(file, reinterpret_cast<sampleval*>(pixelrow),
                            3 * count(cols), maxval);
         break;
-    case PGM_PLAIN_CODE: case PGM_RAW_CODE:
-        readPromotedGrays(file, pixelrow, count(cols), maxval, format);
-        break;
-    case PBM_PLAIN_CODE: case PBM_RAW_CODE:
-        readPromotedBits(file, pixelrow, count(cols), maxval, format);
+    case PGM_PLAIN_CODE: case PGM_RAW_CODE: case PBM_PLAIN_CODE: case PBM_RAW_CODE:
+        pm_readpromotedrow(file, pixelrow, count(cols), maxval, format, true);
         break;
     default:
         pm_error("can't happen");
