@@ -1,0 +1,154 @@
+// The belvane encoder: a portable map in, the smallest PNG that converts back
+// to it exactly out. Options, the first pass over the input (census), the
+// choice of PNG layout, the text file reader and the PNG writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "pnm.h"
+
+namespace belvane {
+
+// ---- Options, written by the option loop only --------------------------------
+
+extern int verbose;              ///< 1: report what was read and chosen
+extern const char* alpha_file;   ///< "-alpha": the mask's file name, or null
+extern const char* transparent;  ///< "-transparent": a colour text, or null
+extern const char* backstring;   ///< "-background": a colour text, or null
+extern double image_gamma;       ///< "-gamma"; 0: no gAMA chunk
+extern const char* text_file;    ///< "-text": the text file's name, or null
+extern int mtime;                ///< 1: write a tIME chunk
+extern int interlace;            ///< 1: Adam7
+extern int compression;          ///< zlib level, 0 to 9
+
+/// The synopsis handed to pm_usage.
+inline constexpr const char* kUsage =
+    "[-verbose] [-alpha file] [-transparent color] [-background color] ...\n"
+    "             ... [-gamma value] [-text file] [-time] [-interlace] "
+    "[-compression level] [pnmfile]";
+
+/// The whole program: start-up, options, one encoding, closing. Returns the
+/// exit status; every failure ends the process.
+int belvane_main(int argc, char** argv);
+
+/// Encodes the image on `ifp` (with the mask on `mfp` and the texts on
+/// `tfp`, each null when not asked for) as a PNG on standard output. Both
+/// `ifp` and `mfp` must be seekable. Returns 0; every failure is fatal.
+int encode(FILE* ifp, FILE* mfp, FILE* tfp);
+
+// ---- Input -------------------------------------------------------------------
+
+/// One portable map being read: its header and where its raster starts.
+struct Source {
+    FILE* file = nullptr;
+    int cols = 0, rows = 0, format = 0;
+    sampleval maxval = 0;
+    int32_t raster = 0;  ///< pm_tell position of the first raster byte
+    int bits = 0;        ///< significant bits of its samples as stored (1-16)
+    bool rescaled = false;  ///< maxval is not 2^bits - 1: samples rounded
+};
+
+/// Reads the header of the first image on `file` (the `what` of messages),
+/// checks that a raw raster is all there and settles how its samples are
+/// stored, saying so when they must be rescaled.
+Source open_source(FILE* file, const char* what);
+
+/// A sample of `s` at its stored bits: rounded when the maxval is rescaled.
+inline unsigned significant(const Source& s, sampleval v) {
+    if (!s.rescaled)
+        return v;
+    const uint64_t top = (1u << s.bits) - 1;
+    return unsigned((v * top + s.maxval / 2) / s.maxval);
+}
+
+/// `v` of `from` bits widened to `to` bits by repeating its bits, so that a
+/// right shift by to - from gives `v` back.
+unsigned replicate(unsigned v, int from, int to);
+
+/// What the first pass over the image (and mask) found.
+struct Census {
+    colorhash colors = nullptr;  ///< distinct 8-bit colour/alpha keys, or null
+    int ncolors = 0;             ///< their number; 257 when there are more
+    bool opaque = true;          ///< every mask sample is the mask's maxval
+};
+
+/// The key of a pixel in the census: the colour at 8 bits, with the alpha
+/// (8 bits) folded into the blue field's high bits.
+inline rgbpixel census_key(unsigned r, unsigned g, unsigned b, unsigned a) {
+    return rgbpixel{r, g, b | (a << 8)};
+}
+
+/// Reads every row of the image and the mask (null: none) once, so that any
+/// fault in them ends the process before output; counts colours when a
+/// palette could hold them.
+Census take_census(const Source& image, const Source* mask);
+
+// ---- Layout ------------------------------------------------------------------
+
+/// Colour specifications of the command line at the image's stored scale.
+struct Request {
+    bool transparent = false;
+    rgbpixel transparent_color{};
+    bool background = false;
+    rgbpixel background_color{};
+};
+
+/// How the image is stored in the PNG.
+struct Layout {
+    int color_type = 0;        ///< PNG colour type 0, 2, 3, 4 or 6
+    int depth = 8;             ///< PNG bit depth
+    int channels = 1;          ///< samples per pixel
+    int bits = 8;              ///< significant bits of colour samples
+    int alpha_bits = 0;        ///< significant bits of alpha; 0 without
+    int npalette = 0;
+    uint8_t palette[256][3]{};
+    int ntrns = 0;             ///< palette alphas, in front
+    uint8_t trns[256]{};
+    bool key = false;          ///< gray/RGB tRNS colour key
+    uint16_t key_color[3]{};   ///< at `depth`
+    bool bkgd = false;
+    uint16_t bkgd_color[3]{};  ///< at `depth`, or the palette index first
+    colorhash index = nullptr; ///< palette: census key to entry
+};
+
+/// Chooses the smallest layout that corvane converts back exactly (or, when
+/// none can, the closest). Frees or keeps census.colors as the layout needs.
+Layout choose_layout(const Source& image, const Source* mask, Census& census,
+                     const Request& request);
+
+/// The name of a PNG colour type for the reports.
+const char* color_type_name(int color_type);
+
+// ---- Text chunks ---------------------------------------------------------------
+
+/// One text chunk; the text points into the text file's buffer.
+struct TextChunk {
+    char keyword[80];
+    const char* text;
+    size_t textlen;
+};
+
+/// The text chunks of a text file, pointing into its buffer.
+struct TextFile {
+    TextChunk* chunks = nullptr;
+    int count = 0;
+    unsigned char* buffer = nullptr;
+};
+
+/// Reads a file in the layout that "corvane -text" writes: keyword padded to
+/// 15 columns, continuation lines indented by 16 blanks. A line that cannot
+/// be stored as a PNG text chunk is fatal, with its number.
+TextFile read_text_file(FILE* file, const char* name);
+void free_text_file(TextFile* texts);
+
+// ---- PNG output ----------------------------------------------------------------
+
+/// Writes the whole PNG on `out`, the chunks of `layout` and `texts` and the
+/// options; the image is read a second time (once per Adam7 pass) from the
+/// rasters of `image` and `mask`. Returns the bytes written.
+uint64_t write_png(FILE* out, const Source& image, const Source* mask,
+                   const Layout& layout, const TextFile& texts);
+
+}  // namespace belvane

@@ -1,0 +1,110 @@
+// The first pass: the headers of the image and the mask, how their samples
+// are stored, and one read of every row, which checks the whole input and
+// counts its colours before any output.
+#include "belvane.h"
+
+namespace belvane {
+
+namespace {
+
+const char* familyName(int format) {
+    switch (PNM_FORMAT_TYPE(format)) {
+    case PBM_PLAIN_CODE: return "PBM";
+    case PGM_PLAIN_CODE: return "PGM";
+    default: return "PPM";
+    }
+}
+
+// The 8-bit form of every sample value, for census keys and palettes.
+void fillKeyTable(const Source& s, uint8_t* table) {
+    for (sampleval v = 0; v <= s.maxval; ++v)
+        table[v] = uint8_t(replicate(significant(s, v), s.bits, 8));
+}
+
+}  // namespace
+
+unsigned replicate(unsigned v, int from, int to) {
+    unsigned r = 0;
+    int have = 0;
+    while (have < to) {
+        r = (r << from) | v;
+        have += from;
+    }
+    return r >> (have - to);
+}
+
+Source open_source(FILE* file, const char* what) {
+    Source s;
+    s.file = file;
+    pnm_readpnminit(file, &s.cols, &s.rows, &s.maxval, &s.format);
+    if (s.maxval == 0)
+        pm_error("the %s has maxval 0", what);
+    // A raw raster shorter than its header says fails here, before any row.
+    pnm_check(file, PM_RASTERCHECK_SIZE, s.format, s.cols, s.rows, s.maxval,
+              nullptr);
+    pm_tell2(file, &s.raster, sizeof s.raster);
+    s.bits = pm_maxvaltobits(int(s.maxval));
+    if (s.maxval != pm_bitstomaxval(s.bits)) {
+        s.rescaled = true;
+        s.bits = s.maxval < 255 ? 8 : 16;
+        pm_message("the %s's maxval %u cannot be kept in PNG; its samples are "
+                   "rescaled to maxval %u", what, s.maxval,
+                   pm_bitstomaxval(s.bits));
+    }
+    if (verbose)
+        pm_message("reading a %dw x %dh %s %s, maxval %u", s.cols, s.rows,
+                   familyName(s.format), what, s.maxval);
+    return s;
+}
+
+Census take_census(const Source& image, const Source* mask) {
+    Census c;
+    static uint8_t key[256], maskKey[256];
+    if (image.bits <= 8 && (mask == nullptr || mask->bits <= 8)) {
+        c.colors = ppm_alloccolorhash();
+        fillKeyTable(image, key);
+        if (mask != nullptr)
+            fillKeyTable(*mask, maskKey);
+    }
+    auto* row = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
+    auto* alpharow = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
+    const bool gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
+    rgbpixel last{1u << 31, 0, 0};  // matches no key
+    for (int y = 0; y < image.rows; ++y) {
+        pnm_readpnmrow(image.file, row, image.cols, image.maxval, image.format);
+        if (mask != nullptr)
+            pnm_readpnmrow(mask->file, alpharow, mask->cols, mask->maxval,
+                           mask->format);
+        for (int x = 0; x < image.cols; ++x) {
+            const sampleval a = mask != nullptr ? alpharow[x].b : 0;
+            if (mask != nullptr && a != mask->maxval)
+                c.opaque = false;
+            if (c.colors == nullptr)
+                continue;
+            const rgbpixel& p = row[x];
+            const rgbpixel k = census_key(key[gray ? p.b : p.r], key[gray ? p.b : p.g],
+                                          key[p.b], mask != nullptr ? maskKey[a] : 255);
+            if (k.r == last.r && k.g == last.g && k.b == last.b)
+                continue;
+            last = k;
+            if (ppm_lookupcolor(c.colors, &k) >= 0)
+                continue;
+            if (c.ncolors == 256) {
+                ppm_freecolorhash(c.colors);
+                c.colors = nullptr;
+                c.ncolors = 257;
+            } else if (ppm_addtocolorhash(c.colors, &k, c.ncolors++) < 0) {
+                pm_error("out of memory counting the colors");
+            }
+        }
+    }
+    pm_freerow(row);
+    pm_freerow(alpharow);
+    if (verbose && c.colors != nullptr)
+        pm_message("%d colors", c.ncolors);
+    else if (verbose && c.ncolors > 256)
+        pm_message("more than 256 colors");
+    return c;
+}
+
+}  // namespace belvane

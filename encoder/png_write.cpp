@@ -1,0 +1,186 @@
+// The PNG file around the image data: signature, chunk framing with CRCs,
+// and the header, significant-bits, gamma, palette, transparency,
+// background, time and text chunks.
+#include <zlib.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "png_out.h"
+
+namespace belvane {
+
+namespace {
+
+void putBE(uint8_t* p, uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8)
+        p[i] = uint8_t(v);
+}
+
+void record(PngOut& out, const char* type) {
+    for (int i = 0; i < out.nseen; ++i)
+        if (std::strcmp(out.seen[i].type, type) == 0) {
+            ++out.seen[i].count;
+            return;
+        }
+    if (out.nseen < 16) {
+        std::memcpy(out.seen[out.nseen].type, type, 5);
+        out.seen[out.nseen++].count = 1;
+    }
+}
+
+void writeAll(PngOut& out, const void* data, size_t len) {
+    if (len > 0 && std::fwrite(data, 1, len, out.file) != len)
+        pm_error("cannot write the PNG image: %s", std::strerror(errno));
+    out.bytes += len;
+}
+
+void putHeader(PngOut& out, const Layout& l, const Source& image) {
+    uint8_t d[13];
+    putBE(d, uint32_t(image.cols), 4);
+    putBE(d + 4, uint32_t(image.rows), 4);
+    d[8] = uint8_t(l.depth);
+    d[9] = uint8_t(l.color_type);
+    d[10] = d[11] = 0;
+    d[12] = uint8_t(interlace);
+    put_chunk(out, "IHDR", d, sizeof d);
+}
+
+// sBIT when some channel holds fewer bits than it is stored in.
+void putSignificantBits(PngOut& out, const Layout& l) {
+    const int full = l.color_type == 3 ? 8 : l.depth;
+    const int alpha = l.alpha_bits > 0 ? l.alpha_bits : full;
+    if (l.bits == full && alpha == full)
+        return;
+    uint8_t d[4] = {uint8_t(l.bits), uint8_t(l.bits), uint8_t(l.bits)};
+    const int colours = l.color_type & 2 ? 3 : 1;
+    d[colours] = uint8_t(alpha);
+    put_chunk(out, "sBIT", d, size_t(colours + (l.alpha_bits > 0)));
+}
+
+// A colour in the tRNS/bKGD form: the gray alone, or red, green, blue.
+void putColor(PngOut& out, const char* type, const uint16_t* c, const Layout& l) {
+    uint8_t d[6];
+    const int n = l.color_type & 2 ? 3 : 1;
+    for (int i = 0; i < n; ++i)
+        putBE(d + 2 * i, n == 1 ? c[2] : c[i], 2);
+    put_chunk(out, type, d, size_t(2 * n));
+}
+
+void putPalette(PngOut& out, const Layout& l) {
+    put_chunk(out, "PLTE", &l.palette[0][0], size_t(3 * l.npalette));
+    if (l.ntrns > 0)
+        put_chunk(out, "tRNS", l.trns, size_t(l.ntrns));
+    if (l.bkgd) {
+        const uint8_t index = uint8_t(l.bkgd_color[0]);
+        put_chunk(out, "bKGD", &index, 1);
+    }
+}
+
+// The current time, or SOURCE_DATE_EPOCH's for reproducible files.
+void putTime(PngOut& out) {
+    time_t now = std::time(nullptr);
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"))
+        now = time_t(std::strtoll(epoch, nullptr, 10));
+    struct tm t;
+    if (gmtime_r(&now, &t) == nullptr)
+        pm_error("cannot express the time %lld in UTC", (long long)now);
+    uint8_t d[7];
+    putBE(d, uint32_t(t.tm_year + 1900), 2);
+    d[2] = uint8_t(t.tm_mon + 1);
+    d[3] = uint8_t(t.tm_mday);
+    d[4] = uint8_t(t.tm_hour);
+    d[5] = uint8_t(t.tm_min);
+    d[6] = uint8_t(std::min(t.tm_sec, 60));
+    put_chunk(out, "tIME", d, sizeof d);
+}
+
+// tEXt, or zTXt where compression makes a long text smaller.
+void putText(PngOut& out, const TextChunk& t) {
+    const size_t klen = std::strlen(t.keyword);
+    std::vector<uint8_t> d(t.keyword, t.keyword + klen + 1);
+    if (t.textlen > 1024) {
+        uLongf zlen = compressBound(uLong(t.textlen));
+        std::vector<uint8_t> z(zlen);
+        if (compress2(z.data(), &zlen, reinterpret_cast<const Bytef*>(t.text),
+                      uLong(t.textlen), 9) == Z_OK && zlen + 1 < t.textlen) {
+            d.push_back(0);  // compression method: deflate
+            d.insert(d.end(), z.begin(), z.begin() + long(zlen));
+            put_chunk(out, "zTXt", d.data(), d.size());
+            return;
+        }
+    }
+    d.insert(d.end(), t.text, t.text + t.textlen);
+    put_chunk(out, "tEXt", d.data(), d.size());
+}
+
+void report(const PngOut& out, const Layout& l, const Source& image) {
+    std::string chunks;
+    for (int i = 0; i < out.nseen; ++i) {
+        chunks += (i ? " " : "") + std::string(out.seen[i].type);
+        if (out.seen[i].count > 1)
+            chunks += "x" + std::to_string(out.seen[i].count);
+    }
+    std::string palette = l.color_type == 3
+        ? " of " + std::to_string(l.npalette) + " entries" : std::string();
+    pm_message("wrote a %dw x %dh PNG image, %d bit%s %s%s%s: %s, %llu bytes",
+               image.cols, image.rows, l.depth, l.depth > 1 ? "s" : "",
+               color_type_name(l.color_type), palette.c_str(),
+               interlace ? ", Adam7 interlaced" : "", chunks.c_str(),
+               (unsigned long long)out.bytes);
+}
+
+}  // namespace
+
+void put_chunk(PngOut& out, const char* type, const uint8_t* data, size_t len) {
+    if (len > 0x7fffffff)
+        pm_error("a %s chunk of %zu bytes is too long for PNG", type, len);
+    uint8_t head[8];
+    putBE(head, uint32_t(len), 4);
+    std::memcpy(head + 4, type, 4);
+    uLong crc = crc32(0, head + 4, 4);
+    if (len > 0)  // crc32_z of a null buffer restarts at 0
+        crc = crc32_z(crc, data, len);
+    uint8_t tail[4];
+    putBE(tail, uint32_t(crc), 4);
+    writeAll(out, head, 8);
+    writeAll(out, data, len);
+    writeAll(out, tail, 4);
+    record(out, type);
+}
+
+uint64_t write_png(FILE* file, const Source& image, const Source* mask,
+                   const Layout& l, const TextFile& texts) {
+    static const uint8_t kSignature[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
+    PngOut out;
+    out.file = file;
+    writeAll(out, kSignature, sizeof kSignature);
+    putHeader(out, l, image);
+    putSignificantBits(out, l);
+    if (image_gamma > 0) {
+        uint8_t d[4];
+        putBE(d, uint32_t(std::lround(image_gamma * 100000)), 4);
+        put_chunk(out, "gAMA", d, 4);
+    }
+    if (l.color_type == 3)
+        putPalette(out, l);
+    if (l.key)
+        putColor(out, "tRNS", l.key_color, l);
+    if (l.bkgd && l.color_type != 3)
+        putColor(out, "bKGD", l.bkgd_color, l);
+    if (mtime)
+        putTime(out);
+    for (int i = 0; i < texts.count; ++i)
+        putText(out, texts.chunks[i]);
+    write_image_data(out, image, mask, l);
+    put_chunk(out, "IEND", nullptr, 0);
+    if (verbose)
+        report(out, l, image);
+    return out.bytes;
+}
+
+}  // namespace belvane
