@@ -1,6 +1,8 @@
 // The first pass: the headers of the image and the mask, how their samples
 // are stored, and one read of every row, which checks the whole input and
 // counts its colours before any output.
+#include <algorithm>
+
 #include "belvane.h"
 
 namespace belvane {
@@ -19,6 +21,17 @@ const char* familyName(int format) {
 void fillKeyTable(const Source& s, uint8_t* table) {
     for (sampleval v = 0; v <= s.maxval; ++v)
         table[v] = uint8_t(replicate(significant(s, v), s.bits, 8));
+}
+
+// Readers leave a sample above the maxval as it stands; every later table
+// lookup relies on it being within.
+void checkRow(const Source& s, const rgbpixel* row, int y, const char* what) {
+    sampleval top = 0;
+    for (int x = 0; x < s.cols; ++x)
+        top = std::max({top, row[x].r, row[x].g, row[x].b});
+    if (top > s.maxval)
+        pm_error("row %d of the %s holds the sample %u, above its maxval %u", y, what,
+                 top, s.maxval);
 }
 
 }  // namespace
@@ -72,9 +85,12 @@ Census take_census(const Source& image, const Source* mask) {
     rgbpixel last{1u << 31, 0, 0};  // matches no key
     for (int y = 0; y < image.rows; ++y) {
         pnm_readpnmrow(image.file, row, image.cols, image.maxval, image.format);
-        if (mask != nullptr)
+        checkRow(image, row, y, "image");
+        if (mask != nullptr) {
             pnm_readpnmrow(mask->file, alpharow, mask->cols, mask->maxval,
                            mask->format);
+            checkRow(*mask, alpharow, y, "mask");
+        }
         for (int x = 0; x < image.cols; ++x) {
             const sampleval a = mask != nullptr ? alpharow[x].b : 0;
             if (mask != nullptr && a != mask->maxval)

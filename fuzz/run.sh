@@ -18,7 +18,7 @@ cmake --build build-fuzz -j "$(nproc)" --target "fuzz_$target"
 
 case $target in
   convert) dict=fuzz/png.dict ;;
-  pnm_read|mapfile) dict=fuzz/pnm.dict ;;
+  pnm_read|mapfile|belvane) dict=fuzz/pnm.dict ;;
   *) dict= ;;
 esac
 # The map-file reader leaves a hash table behind at every fatal error (the

@@ -1,0 +1,58 @@
+// Fuzzes the whole encoding of a portable map to PNG. The first byte picks
+// -interlace, a compression level, -verbose, -transparent or the image as
+// its own mask, and -background; the rest is the image. The PNG goes to
+// /dev/null.
+#include "encoder/belvane.h"
+#include "fuzz_support.h"
+
+namespace {
+
+constexpr const char* kColors[] = {nullptr, "rgb:ff/80/00", "#123", "0.5,0.2,1"};
+
+void Start() {
+    static bool started = false;
+    if (started)
+        return;
+    tarvex_fuzz::QuietStart();
+    if (std::freopen("/dev/null", "wb", stdout) == nullptr)
+        std::abort();
+    setenv("RGBDEF", "/dev/null", 1);
+    started = true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1)
+        return 0;
+    Start();
+    const uint8_t o = data[0];
+    const bool selfMask = (o >> 3) & 1;
+    belvane::interlace = o & 1;
+    belvane::compression = (o >> 1) & 1;  // the encoder is under test, not zlib
+    belvane::verbose = (o >> 2) & 1;
+    belvane::transparent = selfMask ? nullptr : kColors[(o >> 4) & 3];
+    belvane::backstring = kColors[(o >> 6) & 3];
+    pm_setMessage(belvane::verbose, nullptr);
+    const int firstFd = tarvex_fuzz::FirstFreeFd();
+    FILE* image = tarvex_fuzz::InputStream(data + 1, size - 1);
+    FILE* mask = selfMask ? tarvex_fuzz::InputStream(data + 1, size - 1) : nullptr;
+    if (image == nullptr || (selfMask && mask == nullptr))
+        std::abort();
+    // After a fatal error the streams' descriptors are closed below.
+    static volatile bool encoded;
+    encoded = false;
+    tarvex_fuzz::RunCatchingFatal([&] {
+        belvane::encode(image, mask, nullptr);
+        encoded = true;
+    });
+    if (encoded) {
+        std::fclose(image);
+        if (mask != nullptr)
+            std::fclose(mask);
+    }
+    std::fflush(stdout);
+    std::clearerr(stdout);
+    tarvex_fuzz::CloseStrayFds(firstFd);
+    return 0;
+}
