@@ -1,5 +1,6 @@
 # Installs the library with its headers under include/tarvex, a CMake package
-# (tarvex::tarvex), a pkg-config file, and corvane with its manual page.
+# (tarvex::tarvex), a pkg-config file, and corvane and belvane with their
+# manual pages.
 include(CMakePackageConfigHelpers)
 
 # The library lists its headers relative to lib/, but install(TARGETS) here
@@ -43,8 +44,10 @@ install(CODE "
 install(FILES ${PROJECT_BINARY_DIR}/tarvex.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-if(TARGET corvane)
-  install(TARGETS corvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/corvane.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+foreach(program corvane belvane)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/man/${program}.1
+      DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
