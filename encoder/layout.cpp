@@ -29,9 +29,13 @@ int channelsOf(int colorType) {
     }
 }
 
+// The bytes to compress, and those of the chunks that only some layouts
+// need (PLTE, and tRNS of a palette or a colour), 12 of them framing each.
 uint64_t rasterBytes(const Source& s, const Layout& l) {
     const uint64_t rowBits = uint64_t(s.cols) * l.channels * l.depth;
-    return uint64_t(s.rows) * ((rowBits + 7) / 8 + 1) + 3 * l.npalette + l.ntrns;
+    const uint64_t chunks = (l.npalette ? 12 + 3 * l.npalette : 0) +
+                            (l.ntrns ? 12 + l.ntrns : 0) + (l.key ? 12 + 2 * l.channels : 0);
+    return uint64_t(s.rows) * ((rowBits + 7) / 8 + 1) + chunks;
 }
 
 // A colour at the image's stored bits, as 8-bit palette bytes.

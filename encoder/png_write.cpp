@@ -125,11 +125,15 @@ void report(const PngOut& out, const Layout& l, const Source& image) {
         if (out.seen[i].count > 1)
             chunks += "x" + std::to_string(out.seen[i].count);
     }
-    std::string palette = l.color_type == 3
+    std::string layout = l.color_type == 3
         ? " of " + std::to_string(l.npalette) + " entries" : std::string();
+    const int full = l.color_type == 3 ? 8 : l.depth;
+    if (l.bits < full || (l.alpha_bits > 0 && l.alpha_bits < full))
+        layout += ", significant bits " + std::to_string(l.bits) +
+                  (l.alpha_bits > 0 ? "/" + std::to_string(l.alpha_bits) : "");
     pm_message("wrote a %dw x %dh PNG image, %d bit%s %s%s%s: %s, %llu bytes",
                image.cols, image.rows, l.depth, l.depth > 1 ? "s" : "",
-               color_type_name(l.color_type), palette.c_str(),
+               color_type_name(l.color_type), layout.c_str(),
                interlace ? ", Adam7 interlaced" : "", chunks.c_str(),
                (unsigned long long)out.bytes);
 }
