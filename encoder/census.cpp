@@ -1,6 +1,8 @@
 // The first pass: the headers of the image and the mask, how their samples
 // are stored, and one read of every row, which checks the whole input and
 // counts its colours before any output.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "belvane.h"
@@ -34,6 +36,27 @@ void checkRow(const Source& s, const rgbpixel* row, int y, const char* what) {
                  top, s.maxval);
 }
 
+// A plain raster takes at least a character per bit and two per sample (a
+// digit and a separator, but for the last): a file too short for the size
+// its header declares fails here, before rows of that size are allocated.
+void checkPlainSize(const Source& s, const char* what) {
+    const int family = PNM_FORMAT_TYPE(s.format);
+    if (s.format == PBM_RAW_CODE || s.format == PGM_RAW_CODE || s.format == PPM_RAW_CODE ||
+        s.cols <= 0 || s.rows <= 0)
+        return;
+    const uint64_t perPixel = family == PBM_PLAIN_CODE ? 1 : family == PGM_PLAIN_CODE ? 2 : 6;
+    const uint64_t least = uint64_t(s.cols) * uint64_t(s.rows) * perPixel - (perPixel > 1);
+    struct stat st;
+    const off_t pos = ftello(s.file);
+    if (pos < 0 || fstat(fileno(s.file), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const uint64_t left = st.st_size > pos ? uint64_t(st.st_size - pos) : 0;
+    if (left < least)
+        pm_error("the %s is declared %d x %d, which takes at least %llu bytes of "
+                 "plain raster, but only %llu follow its header", what, s.cols, s.rows,
+                 (unsigned long long)least, (unsigned long long)left);
+}
+
 }  // namespace
 
 unsigned replicate(unsigned v, int from, int to) {
@@ -52,9 +75,10 @@ Source open_source(FILE* file, const char* what) {
     pnm_readpnminit(file, &s.cols, &s.rows, &s.maxval, &s.format);
     if (s.maxval == 0)
         pm_error("the %s has maxval 0", what);
-    // A raw raster shorter than its header says fails here, before any row.
+    // A raster shorter than its header says fails here, before any row.
     pnm_check(file, PM_RASTERCHECK_SIZE, s.format, s.cols, s.rows, s.maxval,
               nullptr);
+    checkPlainSize(s, what);
     pm_tell2(file, &s.raster, sizeof s.raster);
     s.bits = pm_maxvaltobits(int(s.maxval));
     if (s.maxval != pm_bitstomaxval(s.bits)) {

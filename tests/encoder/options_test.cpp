@@ -86,7 +86,7 @@ TEST(Failures, EndWithTheMessageAndNoOutput) {
 TEST(Failures, DamagedImagesWriteNothing) {
     const std::vector<std::pair<std::string, std::string>> inputs = {
         {"P6\n100000 100000\n255\n", "The raster should contain 30000000000 bytes"},
-        {"P1\n2000000000 1\n0", "EOF"},
+        {"P1\n2000000000 1\n0", "which takes at least 2000000000 bytes of plain raster, but only 1"},
         {"P5\n0 3\n255\n", "needs at least one column and one row, not 0 x 3"},
         {"P5 1 1 0\n\0"s, "maxval"},
         {"P9\n", "bad magic number"},
