@@ -79,11 +79,14 @@ int parseOptions(int argc, char** argv) {
     return argn;
 }
 
-// A colour of the command line at the image's maxval, then at its stored bits.
+// A colour of the command line at the image's maxval, then at its stored
+// bits; a gray image takes the blue component as its gray, as corvane does.
 rgbpixel colorOf(const char* text, const Source& image) {
     const rgbpixel c = ppm_parsecolor(text, image.maxval);
-    return rgbpixel{significant(image, c.r), significant(image, c.g),
-                    significant(image, c.b)};
+    const sampleval b = significant(image, c.b);
+    if (PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE)
+        return rgbpixel{b, b, b};
+    return rgbpixel{significant(image, c.r), significant(image, c.g), b};
 }
 
 }  // namespace
