@@ -36,9 +36,12 @@ TEST(Options, TransparentAndBackgroundReachCorvaneInEveryLayout) {
     EXPECT_EQ(Through(opts, palette, {"-mix"}),
               "P6\n4 1\n255\n\0\0\xff\0\xff\0\0\0\xff\0\0\xff"s);
     EXPECT_EQ(Through(opts, deep, {"-mix"}).substr(0, 19), "P6\n4 1\n65535\n\0\0\0\0\xff\xff"s);
-    // A gray image takes the colour's blue as its gray, whatever its layout.
-    EXPECT_EQ(Through({"-tr", "black", "-b", "rgb:ff/80/7f"}, gray, {"-mix"}),
-              "P5\n4 1\n255\n\x7f\x80\xff\x7f"s);
+    // A gray image takes the colour's blue as its gray, whatever its layout
+    // (wide enough, it becomes a palette).
+    std::string wide = "P2 64 1 255", mixed = "P5\n64 1\n255\n";
+    for (int i = 0; i < 16; ++i)
+        wide += " 0 128 255 0", mixed += "\x7f\x80\xff\x7f";
+    EXPECT_EQ(Through({"-tr", "black", "-b", "rgb:ff/80/7f"}, wide + "\n", {"-mix"}), mixed);
 }
 
 TEST(Options, GammaTimeVerboseAndPipes) {
