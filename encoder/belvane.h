@@ -80,6 +80,31 @@ inline rgbpixel census_key(unsigned r, unsigned g, unsigned b, unsigned a) {
     return rgbpixel{r, g, b | (a << 8)};
 }
 
+/// A direct-mapped memo of census keys in front of a colour hash: most
+/// pixels of a palette image find their colour here without a hash walk.
+struct KeyMemo {
+    static constexpr unsigned kSize = 4096;
+    uint32_t key[kSize];
+    int value[kSize];  ///< -1: empty
+};
+
+/// Empties the memo.
+void clear_memo(KeyMemo& memo);
+
+/// The value of `k` in `table` (or -1), through the memo.
+inline int lookup_key(KeyMemo& memo, colorhash table, const rgbpixel& k) {
+    const uint32_t packed = k.r | k.g << 8 | k.b << 16;
+    const unsigned slot = (packed * 2654435761u) >> 20;
+    if (memo.value[slot] >= 0 && memo.key[slot] == packed)
+        return memo.value[slot];
+    const int v = ppm_lookupcolor(table, &k);
+    if (v >= 0) {
+        memo.key[slot] = packed;
+        memo.value[slot] = v;
+    }
+    return v;
+}
+
 /// Reads every row of the image and the mask (null: none) once, so that any
 /// fault in them ends the process before output; counts colours when a
 /// palette could hold them.

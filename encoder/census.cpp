@@ -59,6 +59,10 @@ void checkPlainSize(const Source& s, const char* what) {
 
 }  // namespace
 
+void clear_memo(KeyMemo& memo) {
+    std::fill(memo.value, memo.value + KeyMemo::kSize, -1);
+}
+
 unsigned replicate(unsigned v, int from, int to) {
     unsigned r = 0;
     int have = 0;
@@ -106,7 +110,8 @@ Census take_census(const Source& image, const Source* mask) {
     auto* row = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     auto* alpharow = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     const bool gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
-    rgbpixel last{1u << 31, 0, 0};  // matches no key
+    static KeyMemo memo;
+    clear_memo(memo);
     for (int y = 0; y < image.rows; ++y) {
         pnm_readpnmrow(image.file, row, image.cols, image.maxval, image.format);
         checkRow(image, row, y, "image");
@@ -124,10 +129,7 @@ Census take_census(const Source& image, const Source* mask) {
             const rgbpixel& p = row[x];
             const rgbpixel k = census_key(key[gray ? p.b : p.r], key[gray ? p.b : p.g],
                                           key[p.b], mask != nullptr ? maskKey[a] : 255);
-            if (k.r == last.r && k.g == last.g && k.b == last.b)
-                continue;
-            last = k;
-            if (ppm_lookupcolor(c.colors, &k) >= 0)
+            if (lookup_key(memo, c.colors, k) >= 0)
                 continue;
             if (c.ncolors == 256) {
                 ppm_freecolorhash(c.colors);

@@ -204,6 +204,7 @@ struct Rows {
     rgbpixel* alphas;
     uint16_t* samples;
     uint8_t *raw, *prev, *best, *trial;
+    KeyMemo* memo;  // palette entries of keys
     bool gray;      // the image's value is in `b` alone
     bool adaptive;  // choose a filter per row; else none
 };
@@ -223,8 +224,6 @@ size_t gather(Rows& r, const Pass& p) {
     const rgbpixel* px = r.pixels;
     const rgbpixel* al = r.alphas;
     uint16_t* s = r.samples;
-    rgbpixel last{1u << 31, 0, 0};
-    uint16_t lastIndex = 0;
     for (int x = p.x0; x < r.image->cols; x += p.dx) {
         const rgbpixel& c = px[x];
         switch (l.color_type) {
@@ -232,11 +231,7 @@ size_t gather(Rows& r, const Pass& p) {
             const rgbpixel k = census_key(keyTable[r.gray ? c.b : c.r],
                                           keyTable[r.gray ? c.b : c.g], keyTable[c.b],
                                           r.mask ? alphaKeyTable[al[x].b] : 255);
-            if (k.r != last.r || k.g != last.g || k.b != last.b) {
-                last = k;
-                lastIndex = uint16_t(ppm_lookupcolor(l.index, &k));
-            }
-            *s++ = lastIndex;
+            *s++ = uint16_t(lookup_key(*r.memo, l.index, k));
             break;
         }
         case 0: *s++ = valueTable[c.b]; break;
@@ -393,6 +388,9 @@ void write_image_data(PngOut& out, const Source& image, const Source* mask,
     uint8_t** bufs[] = {&r.raw, &r.prev, &r.best, &r.trial};
     for (uint8_t** b : bufs)
         *b = static_cast<uint8_t*>(pm_allocrow(cols, pixelBytes));
+    static KeyMemo memo;
+    clear_memo(memo);
+    r.memo = &memo;
     r.gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
     r.adaptive = l.color_type != 3 && l.depth >= 8;
 
