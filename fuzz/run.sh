@@ -21,11 +21,11 @@ case $target in
   pnm_read|mapfile|belvane) dict=fuzz/pnm.dict ;;
   *) dict= ;;
 esac
-# The map-file reader leaves a hash table behind at every fatal error (the
-# process would have ended): run it in short-lived child processes, so that
-# what accumulates is dropped with each child.
+# The map-file reader and belvane's colour census leave a hash table behind at
+# every fatal error (the process would have ended): run them in short-lived
+# child processes, so that what accumulates is dropped with each child.
 extra=()
-[[ $target == mapfile ]] && extra=(-fork=1 -ignore_ooms=1)
+[[ $target == mapfile || $target == belvane ]] && extra=(-fork=1 -ignore_ooms=1)
 work=build-fuzz/corpus/$target
 mkdir -p "$work" "fuzz/crashers/$target"
 # Fatal errors leave their allocations behind by design (the process would
