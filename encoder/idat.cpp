@@ -1,191 +1,14 @@
 // The image data: every row rebuilt from the rasters at the layout's depth,
-// filtered, and deflated in segments, as many at once as there are cores.
-// Each segment is primed with the 32 KiB before it and ends on a byte
-// boundary, so their concatenation is one zlib stream.
-#include <zlib.h>
-
+// filtered row by row and handed to the deflater.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
-#include "png_out.h"
+#include "deflater.h"
 
 namespace belvane {
 
 namespace {
-
-constexpr size_t kSegment = size_t(1) << 20;  // filtered bytes per job
-constexpr size_t kWindow = 32768;             // deflate's history
-constexpr int kMaxJobs = 5;
-
-struct Job {
-    uint8_t* in;     // history, then the segment
-    size_t history, len;
-    uint8_t* out;    // 2 bytes of room for the zlib header, the stream, 4 for Adler-32
-    uint8_t* spare;  // the same, for trying another strategy
-    size_t outcap, outlen;
-    bool last;
-    int level, strategies[2], nstrategies, chosen;
-    int status;
-    std::thread worker;
-};
-
-struct Deflater {
-    PngOut* png;
-    int level, threads, njobs;
-    int strategies[2];  // tried on the first segment (every one, from level 7)
-    int chosen;         // -1 until the first segment has chosen
-    Job jobs[kMaxJobs];
-    int first, busy, fill;  // oldest job in flight, jobs in flight, job filling
-    uLong adler;
-    bool started;
-};
-
-// The segment deflated with one strategy into `out`; 0 when zlib fails.
-size_t deflateWith(const Job& j, int strategy, uint8_t* out) {
-    z_stream zs{};
-    if (deflateInit2(&zs, j.level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
-        return 0;
-    if (j.history > 0)
-        deflateSetDictionary(&zs, j.in, uInt(j.history));
-    zs.next_in = j.in + j.history;
-    zs.avail_in = uInt(j.len);
-    zs.next_out = out + 2;
-    zs.avail_out = uInt(j.outcap - 6);
-    const int done = deflate(&zs, j.last ? Z_FINISH : Z_SYNC_FLUSH);
-    const bool whole = done == (j.last ? Z_STREAM_END : Z_OK) && zs.avail_in == 0;
-    deflateEnd(&zs);
-    return whole ? j.outcap - 6 - zs.avail_out : 0;
-}
-
-// Keeps the smallest of the job's strategies.
-void deflateJob(Job* j) {
-    j->status = Z_BUF_ERROR;
-    for (int i = 0; i < j->nstrategies; ++i) {
-        const size_t len = deflateWith(*j, j->strategies[i], j->spare);
-        if (len > 0 && (j->status != Z_OK || len < j->outlen)) {
-            std::swap(j->out, j->spare);
-            j->outlen = len;
-            j->chosen = j->strategies[i];
-            j->status = Z_OK;
-        }
-    }
-}
-
-// Filtered photographs are mostly noise in the low bits, which run-length
-// and Huffman coding compress better than string matching and several
-// times faster; drawings and palettes are the other way round. The first
-// segment tries both.
-void startDeflater(Deflater& d, PngOut& png, bool filtered) {
-    d.png = &png;
-    d.level = compression;
-    d.strategies[0] = Z_RLE;
-    d.strategies[1] = filtered ? Z_FILTERED : Z_DEFAULT_STRATEGY;
-    d.chosen = compression == 0 ? Z_DEFAULT_STRATEGY : -1;
-#ifdef TARVEX_FUZZING
-    d.threads = 1;
-#else
-    d.threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-#endif
-    d.njobs = d.threads + 1;
-    d.first = d.busy = d.fill = 0;
-    d.adler = adler32(0, nullptr, 0);
-    d.started = false;
-    for (int i = 0; i < d.njobs; ++i) {
-        Job& j = d.jobs[i];
-        j.history = j.len = 0;
-        j.outcap = compressBound(kSegment) + 16;
-        j.in = static_cast<uint8_t*>(std::malloc(kWindow + kSegment));
-        j.out = static_cast<uint8_t*>(std::malloc(j.outcap));
-        j.spare = static_cast<uint8_t*>(std::malloc(j.outcap));
-        if (j.in == nullptr || j.out == nullptr || j.spare == nullptr)
-            pm_error("out of memory for the compression buffers");
-    }
-}
-
-// Waits for the oldest job and writes its part of the stream as an IDAT.
-void retire(Deflater& d) {
-    Job& j = d.jobs[d.first];
-    if (j.worker.joinable())
-        j.worker.join();
-    if (j.status != Z_OK)
-        pm_error("compression of the image data failed (zlib error %d)", j.status);
-    uint8_t* data = j.out + 2;
-    size_t len = j.outlen;
-    if (!d.started) {
-        // CMF: deflate with a 32 KiB window; FLG: the level, and a check.
-        const unsigned flevel = d.level < 2 ? 0 : d.level < 6 ? 1 : d.level == 6 ? 2 : 3;
-        const unsigned head = 0x78 * 256 + flevel * 64;
-        data = j.out;
-        data[0] = 0x78;
-        data[1] = uint8_t(flevel * 64 + (31 - head % 31) % 31);
-        len += 2;
-        d.started = true;
-    }
-    if (j.last) {
-        for (int i = 0; i < 4; ++i)
-            data[len + size_t(i)] = uint8_t(d.adler >> (24 - 8 * i));
-        len += 4;
-    }
-    put_chunk(*d.png, "IDAT", data, len);
-    d.first = (d.first + 1) % d.njobs;
-    --d.busy;
-}
-
-void launch(Deflater& d, bool last) {
-    Job& j = d.jobs[d.fill];
-    j.last = last;
-    j.level = d.level;
-    const bool tryAll = d.chosen < 0 || d.level >= 7;
-    j.nstrategies = tryAll ? 2 : 1;
-    std::copy(d.strategies, d.strategies + 2, j.strategies);
-    if (!tryAll)
-        j.strategies[0] = d.chosen;
-    // The first segment chooses before the others start.
-    if (d.threads > 1 && d.chosen >= 0) {
-        j.worker = std::thread(deflateJob, &j);
-    } else {
-        deflateJob(&j);
-        if (d.chosen < 0 && j.status == Z_OK)
-            d.chosen = j.chosen;
-    }
-    ++d.busy;
-    const int next = (d.fill + 1) % d.njobs;
-    if (d.busy == d.njobs)
-        retire(d);
-    // The next segment starts with the end of this one as its history.
-    Job& n = d.jobs[next];
-    n.history = std::min(kWindow, j.history + j.len);
-    std::memcpy(n.in, j.in + j.history + j.len - n.history, n.history);
-    n.len = 0;
-    d.fill = next;
-}
-
-void append(Deflater& d, const uint8_t* p, size_t n) {
-    d.adler = adler32_z(d.adler, p, n);
-    while (n > 0) {
-        Job& j = d.jobs[d.fill];
-        const size_t part = std::min(n, kSegment - j.len);
-        std::memcpy(j.in + j.history + j.len, p, part);
-        j.len += part;
-        p += part;
-        n -= part;
-        if (j.len == kSegment)
-            launch(d, false);
-    }
-}
-
-void finish(Deflater& d) {
-    launch(d, true);
-    while (d.busy > 0)
-        retire(d);
-    for (int i = 0; i < d.njobs; ++i) {
-        std::free(d.jobs[i].in);
-        std::free(d.jobs[i].out);
-        std::free(d.jobs[i].spare);
-    }
-}
 
 // ---- Rows --------------------------------------------------------------------
 
@@ -328,8 +151,8 @@ void emitRow(Deflater& d, Rows& r, size_t n) {
         if (type != 0)
             out = r.best;
     }
-    append(d, &type, 1);
-    append(d, out, n);
+    deflate_append(d, &type, 1);
+    deflate_append(d, out, n);
     std::swap(r.raw, r.prev);
 }
 
@@ -395,11 +218,11 @@ void write_image_data(PngOut& out, const Source& image, const Source* mask,
     r.adaptive = l.color_type != 3 && l.depth >= 8;
 
     Deflater d;
-    startDeflater(d, out, r.adaptive);
+    start_deflater(d, out, r.adaptive);
     const Pass* passes = interlace ? kAdam7 : kWhole;
     for (int i = 0; i < (interlace ? 7 : 1); ++i)
         writePass(d, r, passes[i]);
-    finish(d);
+    finish_deflater(d);
     pm_freerow(r.pixels);
     pm_freerow(r.alphas);
     pm_freerow(r.samples);
