@@ -1,13 +1,12 @@
 // The conversion driver: libpng set-up and error recovery, the header
-// reports, gamma and significant bits, the background colour, the image
-// buffer, and the hand-over to the row writers.
-#include <sys/mman.h>
-
+// reports, gamma and significant bits, the background colour, the decoded
+// image, and the hand-over to the row writers.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "choices.h"
+#include "image_block.h"
 #include "pm_internal.h"
 #include "rows.h"
 
@@ -21,71 +20,6 @@ const char* alpha_string = "";
 std::jmp_buf corvane_jmpbuf_struct;
 
 namespace {
-
-constexpr size_t kHugePage = size_t(2) << 20;
-
-// The decoded image: one block, rows one after another.
-struct ImageBuffer {
-    png_bytep* rows = nullptr;
-    png_byte* block = nullptr;
-    size_t mapped = 0;
-};
-
-// Maps `bytes` on a 2 MiB boundary and asks for transparent huge pages: most
-// of the cost of holding an image is faulting in fresh small pages. Only the
-// huge pages the image fills are advised; its tail stays in small pages, so
-// that no more than the image itself is ever made resident.
-png_byte* mapBlock(size_t bytes, size_t* mappedP) {
-    size_t len = 0;
-    if (__builtin_add_overflow(bytes, 2 * kHugePage - 1, &len))
-        return nullptr;
-    len &= ~(kHugePage - 1);
-    void* p = ::mmap(nullptr, len, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        return nullptr;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
-    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const size_t head = aligned - start;
-    const size_t keep = len - kHugePage;
-    if (head != 0)
-        ::munmap(p, head);
-    if (kHugePage - head != 0)
-        ::munmap(reinterpret_cast<void*>(aligned + keep), kHugePage - head);
-    if (const size_t whole = bytes & ~(kHugePage - 1); whole != 0)
-        ::madvise(reinterpret_cast<void*>(aligned), whole, MADV_HUGEPAGE);
-    *mappedP = keep;
-    return reinterpret_cast<png_byte*>(aligned);
-}
-
-bool allocImage(ImageBuffer* img, uint32_t height, size_t rowbytes) {
-    size_t bytes = 0;
-    if (rowbytes == 0 || __builtin_mul_overflow(size_t(height), rowbytes, &bytes))
-        return false;
-    mallocProduct(&img->rows, height, unsigned(sizeof(png_bytep)));
-    if (img->rows == nullptr)
-        return false;
-    img->block = mapBlock(bytes, &img->mapped);
-    if (img->block == nullptr) {
-        std::free(img->rows);
-        img->rows = nullptr;
-        return false;
-    }
-    for (uint32_t y = 0; y < height; ++y)
-        img->rows[y] = img->block + size_t(y) * rowbytes;
-    return true;
-}
-
-void freeImage(ImageBuffer* img) {
-    if (img->block != nullptr)
-        ::munmap(img->block, img->mapped);
-    std::free(img->rows);
-    *img = ImageBuffer{};
-}
-
-// The image of the running conversion. It lives outside the frames that a
-// libpng error jumps over, so that the error path can release it.
-ImageBuffer image;
 
 // The input as libpng reads it. libpng reads the data of an ancillary chunk
 // in one piece, and allocates (and clears) the whole declared length first:
@@ -410,9 +344,13 @@ const char* familyName(int format) {
     }
 }
 
+// The image of the running conversion. It lives outside the frames that a
+// libpng error jumps over, so that the error path can release it.
+ImageBlock image;
+
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
-    freeImage(&image);
+    free_image_block(&image);
     dropReadAhead();
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
@@ -453,7 +391,7 @@ SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
 }
 
 void writeImage(png_structp png, png_infop info, ImagePlan* plan,
-                const ImageBuffer& img, bool gammaApplied) {
+                const ImageBlock& img, bool gammaApplied) {
     // libpng corrected its own palette when the rows started.
     if (gammaApplied)
         copyPalette(png, info, plan->palette);
@@ -500,7 +438,7 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     const size_t rowbytes = decoded_row_bytes(plan);
     if (rowbytes != 0 && rowbytes != png_get_rowbytes(png, info))
         png_error(png, "decoded row size differs from the planned one");
-    if (!allocImage(&image, png_get_image_height(png, info), rowbytes))
+    if (!alloc_image_block(&image, png_get_image_height(png, info), rowbytes))
         giveUp(png, info, ifp, "couldn't allocate space for image");
     reportGamma(gamma);
     reportSigBits(sb);
@@ -517,7 +455,7 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
 
     writeImage(png, info, &plan, image, gamma.apply);
     std::fflush(stdout);
-    freeImage(&image);
+    free_image_block(&image);
     png_destroy_read_struct(&png, &info, nullptr);
 }
 
