@@ -1,13 +1,13 @@
 // The conversion driver: libpng set-up and error recovery, the header
 // reports, gamma and significant bits, the background colour, the decoded
 // image, and the hand-over to the row writers.
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "choices.h"
 #include "image_block.h"
 #include "pm_internal.h"
+#include "png_input.h"
 #include "rows.h"
 
 namespace corvane {
@@ -21,81 +21,8 @@ std::jmp_buf corvane_jmpbuf_struct;
 
 namespace {
 
-// The input as libpng reads it. libpng reads the data of an ancillary chunk
-// in one piece, and allocates (and clears) the whole declared length first:
-// a few bytes declaring a gigabyte of text would cost a gigabyte before the
-// read failed. The data of such a chunk, when it is large, is therefore read
-// ahead here, so that what the chunk costs is what the input really holds,
-// and a chunk the input cannot fill fails at once with the message of the
-// read it would have failed in.
-struct Input {
-    FILE* file = nullptr;
-    uint64_t offset = 0;         // bytes libpng has read
-    uint64_t next_chunk = 4;     // where the next chunk header starts
-    png_bytep ahead = nullptr;   // a chunk's data and CRC read ahead
-    size_t ahead_size = 0, ahead_used = 0;
-};
-
-Input input;
-
-constexpr uint32_t kReadAheadFrom = 1u << 20;
-
-void dropReadAhead() {
-    std::free(input.ahead);
-    input.ahead = nullptr;
-    input.ahead_size = input.ahead_used = 0;
-}
-
-// Reads `length` bytes ahead; false when the input ends first.
-bool readAhead(png_structp png, size_t length) {
-    size_t capacity = 0;
-    while (input.ahead_size < length) {
-        if (input.ahead_size == capacity) {
-            capacity = std::min(length, std::max(capacity * 2, size_t(kReadAheadFrom)));
-            auto* grown = static_cast<png_bytep>(std::realloc(input.ahead, capacity));
-            if (grown == nullptr)
-                png_error(png, "out of memory");
-            input.ahead = grown;
-        }
-        const size_t got = std::fread(input.ahead + input.ahead_size, 1,
-                                      capacity - input.ahead_size, input.file);
-        if (got == 0)
-            return false;
-        input.ahead_size += got;
-    }
-    return true;
-}
-
-// An ancillary chunk with a valid name and length, large enough to read
-// ahead. Critical chunks are checked before their data is read, or streamed.
-bool readsAhead(const png_byte header[8]) {
-    const uint32_t length = png_get_uint_32(header);
-    if (length < kReadAheadFrom || length > PNG_UINT_31_MAX || !(header[4] & 0x20))
-        return false;
-    for (int i = 4; i < 8; ++i)
-        if ((header[i] | 0x20) < 'a' || (header[i] | 0x20) > 'z')
-            return false;
-    return true;
-}
-
-void readInput(png_structp png, png_bytep data, size_t length) {
-    size_t done = 0;
-    if (input.ahead != nullptr) {
-        done = std::min(length, input.ahead_size - input.ahead_used);
-        std::memcpy(data, input.ahead + input.ahead_used, done);
-        input.ahead_used += done;
-        if (input.ahead_used == input.ahead_size)
-            dropReadAhead();
-    }
-    if (done < length && std::fread(data + done, 1, length - done, input.file) != length - done)
-        png_error(png, "Read Error");
-    if (input.offset == input.next_chunk && length >= 8) {
-        input.next_chunk += 12 + uint64_t(png_get_uint_32(data));
-        if (readsAhead(data) && !readAhead(png, size_t(png_get_uint_32(data)) + 4))
-            png_error(png, "Read Error");
-    }
-    input.offset += length;
-}
+// Bytes of the signature read and checked before libpng takes over.
+constexpr int kSigRead = 4;
 
 void describeType(int colorType) {
     switch (colorType) {
@@ -204,10 +131,6 @@ void reportSigBits(const SigBits& s) {
     default: break;
     }
 }
-
-} // namespace
-
-namespace {
 
 // The palette as the file holds it; entries past its size are black.
 void copyPalette(png_structp png, png_infop info, png_color out[256]) {
@@ -351,7 +274,7 @@ ImageBlock image;
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
     free_image_block(&image);
-    dropReadAhead();
+    drop_read_ahead();
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
     pm_error("%s", message);
@@ -421,9 +344,7 @@ void skipUnusedChunks(png_structp png) {
 }
 
 void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
-    input = Input{ifp};
-    png_set_read_fn(png, nullptr, readInput);
-    png_set_sig_bytes(png, 4);
+    read_png_input(png, ifp, kSigRead);
     skipUnusedChunks(png);
     png_read_info(png, info);
     if (verbose)
@@ -478,12 +399,12 @@ void convertpng(FILE* ifp, FILE* tfp, int* errorlevelP) {
     *errorlevelP = 0;
     type_string = "";
     alpha_string = "";
-    png_byte sig[4];
-    if (std::fread(sig, 1, 4, ifp) != 4) {
+    png_byte sig[kSigRead];
+    if (std::fread(sig, 1, kSigRead, ifp) != kSigRead) {
         pm_closer(ifp);
         pm_error("input file is empty or too short");
     }
-    if (png_sig_cmp(sig, 0, 4) != 0) {
+    if (png_sig_cmp(sig, 0, kSigRead) != 0) {
         pm_closer(ifp);
         pm_error("input file is not a PNG file");
     }
@@ -499,8 +420,8 @@ void convertpng(FILE* ifp, FILE* tfp, int* errorlevelP) {
         pm_closer(ifp);
         pm_error("cannot allocate LIBPNG structures");
     }
-    // Only these two plain pointers, set before the jump point and never
-    // changed after it, are used once libpng has jumped back.
+    // Only these plain pointers, set before the jump point and never changed
+    // after it, are used once libpng has jumped back.
     if (setjmp(corvane_jmpbuf_struct))
         giveUp(png, info, ifp, "setjmp returns error condition");
     convertImage(png, info, ifp, tfp);
