@@ -1,14 +1,13 @@
 // The conversion driver: libpng set-up and error recovery, the header
-// reports, gamma and significant bits, the background colour, the image
-// buffer, and the hand-over to the row writers.
-#include <sys/mman.h>
-
-#include <algorithm>
+// reports, gamma and significant bits, the background colour, the decoded
+// image, and the hand-over to the row writers.
 #include <cmath>
 #include <cstring>
 
 #include "choices.h"
+#include "image_block.h"
 #include "pm_internal.h"
+#include "png_input.h"
 #include "rows.h"
 
 namespace corvane {
@@ -22,146 +21,8 @@ std::jmp_buf corvane_jmpbuf_struct;
 
 namespace {
 
-constexpr size_t kHugePage = size_t(2) << 20;
-
-// The decoded image: one block, rows one after another.
-struct ImageBuffer {
-    png_bytep* rows = nullptr;
-    png_byte* block = nullptr;
-    size_t mapped = 0;
-};
-
-// Maps `bytes` on a 2 MiB boundary and asks for transparent huge pages: most
-// of the cost of holding an image is faulting in fresh small pages. Only the
-// huge pages the image fills are advised; its tail stays in small pages, so
-// that no more than the image itself is ever made resident.
-png_byte* mapBlock(size_t bytes, size_t* mappedP) {
-    size_t len = 0;
-    if (__builtin_add_overflow(bytes, 2 * kHugePage - 1, &len))
-        return nullptr;
-    len &= ~(kHugePage - 1);
-    void* p = ::mmap(nullptr, len, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        return nullptr;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
-    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const size_t head = aligned - start;
-    const size_t keep = len - kHugePage;
-    if (head != 0)
-        ::munmap(p, head);
-    if (kHugePage - head != 0)
-        ::munmap(reinterpret_cast<void*>(aligned + keep), kHugePage - head);
-    if (const size_t whole = bytes & ~(kHugePage - 1); whole != 0)
-        ::madvise(reinterpret_cast<void*>(aligned), whole, MADV_HUGEPAGE);
-    *mappedP = keep;
-    return reinterpret_cast<png_byte*>(aligned);
-}
-
-bool allocImage(ImageBuffer* img, uint32_t height, size_t rowbytes) {
-    size_t bytes = 0;
-    if (rowbytes == 0 || __builtin_mul_overflow(size_t(height), rowbytes, &bytes))
-        return false;
-    mallocProduct(&img->rows, height, unsigned(sizeof(png_bytep)));
-    if (img->rows == nullptr)
-        return false;
-    img->block = mapBlock(bytes, &img->mapped);
-    if (img->block == nullptr) {
-        std::free(img->rows);
-        img->rows = nullptr;
-        return false;
-    }
-    for (uint32_t y = 0; y < height; ++y)
-        img->rows[y] = img->block + size_t(y) * rowbytes;
-    return true;
-}
-
-void freeImage(ImageBuffer* img) {
-    if (img->block != nullptr)
-        ::munmap(img->block, img->mapped);
-    std::free(img->rows);
-    *img = ImageBuffer{};
-}
-
-// The image of the running conversion. It lives outside the frames that a
-// libpng error jumps over, so that the error path can release it.
-ImageBuffer image;
-
-// The input as libpng reads it. libpng reads the data of an ancillary chunk
-// in one piece, and allocates (and clears) the whole declared length first:
-// a few bytes declaring a gigabyte of text would cost a gigabyte before the
-// read failed. The data of such a chunk, when it is large, is therefore read
-// ahead here, so that what the chunk costs is what the input really holds,
-// and a chunk the input cannot fill fails at once with the message of the
-// read it would have failed in.
-struct Input {
-    FILE* file = nullptr;
-    uint64_t offset = 0;         // bytes libpng has read
-    uint64_t next_chunk = 4;     // where the next chunk header starts
-    png_bytep ahead = nullptr;   // a chunk's data and CRC read ahead
-    size_t ahead_size = 0, ahead_used = 0;
-};
-
-Input input;
-
-constexpr uint32_t kReadAheadFrom = 1u << 20;
-
-void dropReadAhead() {
-    std::free(input.ahead);
-    input.ahead = nullptr;
-    input.ahead_size = input.ahead_used = 0;
-}
-
-// Reads `length` bytes ahead; false when the input ends first.
-bool readAhead(png_structp png, size_t length) {
-    size_t capacity = 0;
-    while (input.ahead_size < length) {
-        if (input.ahead_size == capacity) {
-            capacity = std::min(length, std::max(capacity * 2, size_t(kReadAheadFrom)));
-            auto* grown = static_cast<png_bytep>(std::realloc(input.ahead, capacity));
-            if (grown == nullptr)
-                png_error(png, "out of memory");
-            input.ahead = grown;
-        }
-        const size_t got = std::fread(input.ahead + input.ahead_size, 1,
-                                      capacity - input.ahead_size, input.file);
-        if (got == 0)
-            return false;
-        input.ahead_size += got;
-    }
-    return true;
-}
-
-// An ancillary chunk with a valid name and length, large enough to read
-// ahead. Critical chunks are checked before their data is read, or streamed.
-bool readsAhead(const png_byte header[8]) {
-    const uint32_t length = png_get_uint_32(header);
-    if (length < kReadAheadFrom || length > PNG_UINT_31_MAX || !(header[4] & 0x20))
-        return false;
-    for (int i = 4; i < 8; ++i)
-        if ((header[i] | 0x20) < 'a' || (header[i] | 0x20) > 'z')
-            return false;
-    return true;
-}
-
-void readInput(png_structp png, png_bytep data, size_t length) {
-    size_t done = 0;
-    if (input.ahead != nullptr) {
-        done = std::min(length, input.ahead_size - input.ahead_used);
-        std::memcpy(data, input.ahead + input.ahead_used, done);
-        input.ahead_used += done;
-        if (input.ahead_used == input.ahead_size)
-            dropReadAhead();
-    }
-    if (done < length && std::fread(data + done, 1, length - done, input.file) != length - done)
-        png_error(png, "Read Error");
-    if (input.offset == input.next_chunk && length >= 8) {
-        input.next_chunk += 12 + uint64_t(png_get_uint_32(data));
-        if (readsAhead(data) && !readAhead(png, size_t(png_get_uint_32(data)) + 4))
-            png_error(png, "Read Error");
-    }
-    input.offset += length;
-}
+// Bytes of the signature read and checked before libpng takes over.
+constexpr int kSigRead = 4;
 
 void describeType(int colorType) {
     switch (colorType) {
@@ -270,10 +131,6 @@ void reportSigBits(const SigBits& s) {
     default: break;
     }
 }
-
-} // namespace
-
-namespace {
 
 // The palette as the file holds it; entries past its size are black.
 void copyPalette(png_structp png, png_infop info, png_color out[256]) {
@@ -410,10 +267,14 @@ const char* familyName(int format) {
     }
 }
 
+// The image of the running conversion. It lives outside the frames that a
+// libpng error jumps over, so that the error path can release it.
+ImageBlock image;
+
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
-    freeImage(&image);
-    dropReadAhead();
+    free_image_block(&image);
+    drop_read_ahead();
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
     pm_error("%s", message);
@@ -453,7 +314,7 @@ SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
 }
 
 void writeImage(png_structp png, png_infop info, ImagePlan* plan,
-                const ImageBuffer& img, bool gammaApplied) {
+                const ImageBlock& img, bool gammaApplied) {
     // libpng corrected its own palette when the rows started.
     if (gammaApplied)
         copyPalette(png, info, plan->palette);
@@ -483,9 +344,7 @@ void skipUnusedChunks(png_structp png) {
 }
 
 void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
-    input = Input{ifp};
-    png_set_read_fn(png, nullptr, readInput);
-    png_set_sig_bytes(png, 4);
+    read_png_input(png, ifp, kSigRead);
     skipUnusedChunks(png);
     png_read_info(png, info);
     if (verbose)
@@ -500,7 +359,7 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     const size_t rowbytes = decoded_row_bytes(plan);
     if (rowbytes != 0 && rowbytes != png_get_rowbytes(png, info))
         png_error(png, "decoded row size differs from the planned one");
-    if (!allocImage(&image, png_get_image_height(png, info), rowbytes))
+    if (!alloc_image_block(&image, png_get_image_height(png, info), rowbytes))
         giveUp(png, info, ifp, "couldn't allocate space for image");
     reportGamma(gamma);
     reportSigBits(sb);
@@ -517,7 +376,7 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
 
     writeImage(png, info, &plan, image, gamma.apply);
     std::fflush(stdout);
-    freeImage(&image);
+    free_image_block(&image);
     png_destroy_read_struct(&png, &info, nullptr);
 }
 
@@ -540,12 +399,12 @@ void convertpng(FILE* ifp, FILE* tfp, int* errorlevelP) {
     *errorlevelP = 0;
     type_string = "";
     alpha_string = "";
-    png_byte sig[4];
-    if (std::fread(sig, 1, 4, ifp) != 4) {
+    png_byte sig[kSigRead];
+    if (std::fread(sig, 1, kSigRead, ifp) != kSigRead) {
         pm_closer(ifp);
         pm_error("input file is empty or too short");
     }
-    if (png_sig_cmp(sig, 0, 4) != 0) {
+    if (png_sig_cmp(sig, 0, kSigRead) != 0) {
         pm_closer(ifp);
         pm_error("input file is not a PNG file");
     }
@@ -561,8 +420,8 @@ void convertpng(FILE* ifp, FILE* tfp, int* errorlevelP) {
         pm_closer(ifp);
         pm_error("cannot allocate LIBPNG structures");
     }
-    // Only these two plain pointers, set before the jump point and never
-    // changed after it, are used once libpng has jumped back.
+    // Only these plain pointers, set before the jump point and never changed
+    // after it, are used once libpng has jumped back.
     if (setjmp(corvane_jmpbuf_struct))
         giveUp(png, info, ifp, "setjmp returns error condition");
     convertImage(png, info, ifp, tfp);
