@@ -22,7 +22,7 @@ function(expect_file path)
   endif()
 endfunction()
 
-# Programs checked for hardening, each when it is installed.
+# The programs: each installed with its manual page, and hardened.
 set(programs corvane belvane)
 
 # Fails unless `text` matches `regex`; `what` names the missing property.
@@ -65,17 +65,19 @@ expect_file("${prefix}/include/tarvex/pnm.h")
 expect_file("${prefix}/${LIBDIR}/cmake/tarvex/tarvexConfig.cmake")
 expect_file("${prefix}/${LIBDIR}/pkgconfig/tarvex.pc")
 if(WITH_CORVANE)
-  expect_file("${prefix}/share/man/man1/corvane.1")
-  run("${prefix}/bin/corvane" -quiet -version)
   find_program(man_program man)
-  if(man_program)
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
-                            "${man_program}" -w corvane
-                    OUTPUT_VARIABLE page OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT page STREQUAL "${prefix}/share/man/man1/corvane.1")
-      message(FATAL_ERROR "man corvane finds '${page}' under ${prefix}")
+  foreach(program IN LISTS programs)
+    expect_file("${prefix}/share/man/man1/${program}.1")
+    run("${prefix}/bin/${program}" -quiet -version)
+    if(man_program)
+      execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
+                              "${man_program}" -w ${program}
+                      OUTPUT_VARIABLE page OUTPUT_STRIP_TRAILING_WHITESPACE)
+      if(NOT page STREQUAL "${prefix}/share/man/man1/${program}.1")
+        message(FATAL_ERROR "man ${program} finds '${page}' under ${prefix}")
+      endif()
     endif()
-  endif()
+  endforeach()
 endif()
 
 load_cache("${BUILD_DIR}" READ_WITH_PREFIX build_ TARVEX_HARDENED CMAKE_READELF)
