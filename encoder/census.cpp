@@ -100,6 +100,14 @@ Source open_source(FILE* file, const char* what) {
 
 Census take_census(const Source& image, const Source* mask) {
     Census c;
+    // A bilevel image alone has nothing to count: its rows are only read.
+    if (PNM_FORMAT_TYPE(image.format) == PBM_PLAIN_CODE && mask == nullptr) {
+        auto* bits = static_cast<unsigned char*>(pm_allocrow(pbm_packed_bytes(image.cols), 1));
+        for (int y = 0; y < image.rows; ++y)
+            pbm_readpbmrow_packed(image.file, bits, image.cols, image.format);
+        pm_freerow(bits);
+        return c;
+    }
     static uint8_t key[256], maskKey[256];
     if (image.bits <= 8 && (mask == nullptr || mask->bits <= 8)) {
         c.colors = ppm_alloccolorhash();

@@ -9,35 +9,52 @@ namespace belvane {
 
 namespace {
 
-// The segment deflated with one strategy into `out`; 0 when zlib fails.
-size_t deflateWith(const Job& j, int strategy, uint8_t* out) {
+constexpr size_t kSample = 256 * 1024;  // bytes the strategies are tried on
+
+// The first `len` bytes of the job deflated with one strategy into `out`
+// (after 2 bytes of room); 0 when zlib fails.
+size_t deflateWith(const Job& j, size_t len, bool last, int strategy, uint8_t* out) {
     z_stream zs{};
     if (deflateInit2(&zs, j.level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
         return 0;
     if (j.history > 0)
         deflateSetDictionary(&zs, j.in, uInt(j.history));
     zs.next_in = j.in + j.history;
-    zs.avail_in = uInt(j.len);
+    zs.avail_in = uInt(len);
     zs.next_out = out + 2;
     zs.avail_out = uInt(j.outcap - 6);
-    const int done = deflate(&zs, j.last ? Z_FINISH : Z_SYNC_FLUSH);
-    const bool whole = done == (j.last ? Z_STREAM_END : Z_OK) && zs.avail_in == 0;
+    const int done = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+    const bool whole = done == (last ? Z_STREAM_END : Z_OK) && zs.avail_in == 0;
     deflateEnd(&zs);
     return whole ? j.outcap - 6 - zs.avail_out : 0;
 }
 
-// Keeps the smallest of the job's strategies.
+// Deflates the job with each of its strategies and keeps the smallest.
 void deflateJob(Job* j) {
     j->status = Z_BUF_ERROR;
     for (int i = 0; i < j->nstrategies; ++i) {
-        const size_t len = deflateWith(*j, j->strategies[i], j->spare);
+        const size_t len = deflateWith(*j, j->len, j->last, j->strategies[i], j->spare);
         if (len > 0 && (j->status != Z_OK || len < j->outlen)) {
             std::swap(j->out, j->spare);
             j->outlen = len;
-            j->chosen = j->strategies[i];
             j->status = Z_OK;
         }
     }
+}
+
+// The strategy that deflates the start of the job smaller.
+int pickStrategy(const Job& j, const int* strategies) {
+    const size_t n = std::min(j.len, kSample);
+    size_t least = 0;
+    int choice = strategies[0];
+    for (int i = 0; i < 2; ++i) {
+        const size_t size = deflateWith(j, n, false, strategies[i], j.spare);
+        if (size > 0 && (least == 0 || size < least)) {
+            least = size;
+            choice = strategies[i];
+        }
+    }
+    return choice;
 }
 
 // Waits for the oldest job and writes its part of the stream as an IDAT.
@@ -73,19 +90,17 @@ void launch(Deflater& d, bool last) {
     Job& j = d.jobs[d.fill];
     j.last = last;
     j.level = d.level;
-    const bool tryAll = d.chosen < 0 || d.level >= 7;
-    j.nstrategies = tryAll ? 2 : 1;
+    if (d.chosen < 0)
+        d.chosen = pickStrategy(j, d.strategies);
+    // Level 9 tries both strategies on every segment.
+    j.nstrategies = d.level == 9 ? 2 : 1;
     std::copy(d.strategies, d.strategies + 2, j.strategies);
-    if (!tryAll)
+    if (j.nstrategies == 1)
         j.strategies[0] = d.chosen;
-    // The first segment chooses before the others start.
-    if (d.threads > 1 && d.chosen >= 0) {
+    if (d.threads > 1)
         j.worker = std::thread(deflateJob, &j);
-    } else {
+    else
         deflateJob(&j);
-        if (d.chosen < 0 && j.status == Z_OK)
-            d.chosen = j.chosen;
-    }
     ++d.busy;
     const int next = (d.fill + 1) % d.njobs;
     if (d.busy == d.njobs)
@@ -101,9 +116,9 @@ void launch(Deflater& d, bool last) {
 }  // namespace
 
 // Filtered photographs are mostly noise in the low bits, which run-length
-// and Huffman coding compress better than string matching and several
-// times faster; drawings and palettes are the other way round. The first
-// segment tries both.
+// coding compresses better than string matching and several times faster;
+// drawings and palettes are the other way round. The start of the image
+// data chooses between them.
 void start_deflater(Deflater& d, PngOut& png, bool filtered) {
     d.png = &png;
     d.level = compression;

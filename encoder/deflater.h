@@ -24,7 +24,7 @@ struct Job {
     uint8_t* spare;  // the same, for trying another strategy
     size_t outcap, outlen;
     bool last;
-    int level, strategies[2], nstrategies, chosen;
+    int level, strategies[2], nstrategies;
     int status;
     std::thread worker;
 };
@@ -33,8 +33,8 @@ struct Job {
 struct Deflater {
     PngOut* png;
     int level, threads, njobs;
-    int strategies[2];  // tried on the first segment (every one, from level 7)
-    int chosen;         // -1 until the first segment has chosen
+    int strategies[2];  // run lengths, or string matching
+    int chosen;         // -1 until the start of the data has chosen
     Job jobs[kMaxJobs];
     int first, busy, fill;  // oldest job in flight, jobs in flight, job filling
     uLong adler;

@@ -124,9 +124,9 @@ void filter(int type, const uint8_t* raw, const uint8_t* up, size_t n, size_t bp
     }
 }
 
-uint64_t cost(const uint8_t* p, size_t n) {
+uint64_t cost(const uint8_t* p, size_t n, size_t step) {
     uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; i += step)
         sum += uint64_t(std::abs(int(int8_t(p[i]))));
     return sum;
 }
@@ -138,10 +138,13 @@ void emitRow(Deflater& d, Rows& r, size_t n) {
     uint8_t type = 0;
     const uint8_t* out = r.raw;
     if (r.adaptive) {
-        uint64_t least = cost(r.raw, n);
+        // Low bytes of 16-bit samples are mostly noise that no filter predicts:
+        // the high bytes alone choose.
+        const size_t step = r.layout->depth == 16 ? 2 : 1;
+        uint64_t least = cost(r.raw, n, step);
         for (int t = 1; t <= 4; ++t) {
             filter(t, r.raw, r.prev, n, bpp, r.trial);
-            const uint64_t c = cost(r.trial, n);
+            const uint64_t c = cost(r.trial, n, step);
             if (c < least) {
                 least = c;
                 type = uint8_t(t);
@@ -160,6 +163,18 @@ void readRow(const Source& s, rgbpixel* row) {
     pnm_readpnmrow(s.file, row, s.cols, s.maxval, s.format);
 }
 
+// A PBM row is already PNG's 1-bit gray, but for black being 1.
+size_t readBits(const Source& s, uint8_t* row) {
+    const size_t n = pbm_packed_bytes(unsigned(s.cols));
+    std::memset(row, 0, n);
+    pbm_readpbmrow_packed(s.file, row, s.cols, s.format);
+    for (size_t i = 0; i < n; ++i)
+        row[i] = uint8_t(~row[i]);
+    if (s.cols % 8 != 0)
+        row[n - 1] &= uint8_t(0xff00 >> (s.cols % 8));
+    return n;
+}
+
 void writePass(Deflater& d, Rows& r, const Pass& p) {
     const Source& img = *r.image;
     if (p.x0 >= img.cols || p.y0 >= img.rows)
@@ -170,7 +185,11 @@ void writePass(Deflater& d, Rows& r, const Pass& p) {
     const size_t width = size_t(img.cols - p.x0 + p.dx - 1) / size_t(p.dx);
     const size_t rowBytes = (width * size_t(r.layout->channels * r.layout->depth) + 7) / 8;
     std::memset(r.prev, 0, rowBytes);
-    for (int y = 0; y < img.rows; ++y) {
+    const bool bits = p.dx == 1 && p.dy == 1 && PNM_FORMAT_TYPE(img.format) == PBM_PLAIN_CODE &&
+                      r.layout->color_type == 0;
+    for (int y = 0; y < img.rows && bits; ++y)
+        emitRow(d, r, readBits(img, r.raw));
+    for (int y = 0; y < img.rows && !bits; ++y) {
         readRow(img, r.pixels);
         if (r.mask != nullptr)
             readRow(*r.mask, r.alphas);

@@ -18,7 +18,7 @@ double image_gamma = 0;
 const char* text_file = nullptr;
 int mtime = 0;
 int interlace = 0;
-int compression = 6;
+int compression = 7;
 
 namespace {
 
