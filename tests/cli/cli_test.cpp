@@ -1,95 +1,82 @@
-// The corvane executable: option matching and values, the common options,
-// files and standard streams, and usage errors.
+// The corvane executable in hostile surroundings: a failure ends with status
+// 1 and a message, writes nothing, and costs no more memory than the input
+// could justify.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <png.h>
-
-#include "support/child.h"
-#include "support/png_builder.h"
-
-using namespace std::string_literals;
+#include "support/support.h"
 
 namespace {
 
-using tarvex_test::ChildResult;
-using tarvex_test::PngBuilder;
-using tarvex_test::ReadFile;
-using tarvex_test::TempFile;
+using namespace tarvex_test;
+using namespace std::string_literals;
 
-ChildResult Corvane(std::vector<std::string> args, const std::string& input = "") {
-    args.insert(args.begin(), CORVANE_EXE);
-    return tarvex_test::RunProgram(args, input);
+const std::string kPng = Png(2, 1, 8, 2, "\0\1\2\3\4\5\6"s);
+const std::string kReadError =
+    "corvane:  fatal libpng error: Read Error\ncorvane: setjmp returns error condition\n";
+
+// Runs a shell script with corvane as $1 and `args` after it.
+ChildResult Shell(const std::string& script, std::vector<std::string> args) {
+    args.insert(args.begin(), {"/bin/sh", "-c", script, "sh", CORVANE_EXE});
+    return RunProgram(args);
 }
 
-// 2 x 1 RGBA: an opaque red pixel and a clear one, 5 significant bits, a
-// modification time and a text chunk.
-const std::string kPng = PngBuilder(2, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8)
-                             .Samples({255, 0, 0, 255, 0, 255, 0, 0})
-                             .SignificantBits(5, 5, 5, 0, 8)
-                             .Time(2004, 3, 2, 14, 5, 9)
-                             .Text("Title", "Red")
-                             .Build();
-
-TEST(Cli, ShortestPrefixesAndAnyCaseSelectTheOptions) {
-    const std::string png = TempFile(kPng, ".png"), text = TempFile("");
-    const auto r = Corvane({"-VERB", "-a", "-ti", "-te", text, "-g", "1", "-b", "red", png});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(r.err.starts_with("corvane: reading a 2w x 1h image")) << r.err;
-    EXPECT_NE(r.err.find("modification time: 02 March 2004 14:05:09"), std::string::npos);
-    EXPECT_EQ(r.out.substr(0, 2), "P5");
-    EXPECT_EQ(ReadFile(text), "Title           Red\n");
-}
-
-TEST(Cli, OutputFollowsTheOptions) {
-    const std::string raw = "P6\n2 1\n31\n\x1f\0\0\0\x1f\0"s;
-    const std::string mixed = "P6\n2 1\n255\n\xff\0\0\xff\xff\xff"s;
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"-m"}, mixed}, {{"-alpha", "-mix"}, mixed},
-        {{"-mix", "-alpha"}, "P5\n2 1\n255\n\xff\0"s},
-        {{"-gamma", "junk"}, raw},  // no number, no correction: the 5 significant bits stay
-        {{"-plain"}, "P3\n2 1\n31\n31 0 0  0 31 0\n"}, {{"-"}, raw}, {{}, raw},
-        {{"-text", "-"}, "Title           Red\n" + raw}, {{"-verbose", "--QUIET", "-time"}, raw},
-    };
-    for (const auto& [args, out] : cases) {
-        const auto r = Corvane(args, kPng);
-        EXPECT_TRUE(r.status == 0 && r.err.empty() && r.out == out) << args.size() << r.err;
+// Exit status and peak resident size (KB) of corvane reading `input` from a pipe.
+std::pair<int, long> Measured(const std::string& args, const std::string& input) {
+    const std::string path = TempFile(input);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const std::string script = "cat \"$2\" | exec \"$1\" " + args + " >/dev/null 2>&1";
+        ::execl("/bin/sh", "sh", "-c", script.c_str(), "sh", CORVANE_EXE, path.c_str(), nullptr);
+        ::_exit(127);
     }
-    EXPECT_EQ(Corvane({"-gamma", "2.2"}, kPng).out.substr(0, 11), "P6\n2 1\n255\n");
-    const auto version = Corvane({"-version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(version.err.starts_with("corvane: Using libtarvex from Tarvex Version: "
-                                        "Tarvex 10.18.11\n"));
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    return {WEXITSTATUS(status), usage.ru_maxrss};
 }
 
-TEST(CliDeathTest, UsageErrorsAndFailuresEndWithStatus1AndNoOutput) {
-    const std::string png = TempFile(kPng, ".png"), text = TempFile("old contents");
-    const std::string usage =
-        "usage:  corvane [-verbose] [-alpha | -mix] [-background color] ...\n"
-        "             ... [-gamma value] [-text file] [-time] [pngfile]\n";
-    const std::string version = "corvane version 2.37.4 (5 December 1999) +tarvex, compiled with "
-                                "libpng version "s + PNG_LIBPNG_VER_STRING + "\n";
-    const std::string help = "corvane: Use 'man corvane' for help.\n";
-    const struct {
-        std::vector<std::string> args;
-        std::string err, input = kPng;
-    } cases[] = {
-        {{"-background"}, usage}, {{"-gamma"}, usage}, {{png, "-text"}, usage}, {{png, "x"}, usage},
-        {{"-x", png}, version + usage}, {{"-t", png}, version + usage},
-        {{"/nonexistent.png", "extra"},
-         "corvane: Unable to open file '/nonexistent.png' for reading.  fopen() returns "
-         "errno 2 (No such file or directory)\n"},
-        {{"-help"}, help}, {{"-?"}, help},
-        // The text file is made before the input is found to be no PNG.
-        {{"-text", text}, "corvane: input file is not a PNG file\n", "not a png at all"},
+// A valid header, then a chunk that declares 1.25 GiB in a file of a few
+// dozen bytes; text chunks are read with "-text" only.
+TEST(Hostile, OverlongChunksCostNoMoreThanTheInputHolds) {
+    for (const char* chunk : {"tEXt", "zTXt", "iTXt", "sPLT"})
+        for (const char* args : {"", "-text /dev/null"}) {
+            const std::string png = kPng.substr(0, 33) + "\x50\0\0\0"s + chunk + "Title\0x"s;
+            SCOPED_TRACE(chunk + " "s + args);
+            const auto [status, rss] = Measured(args, png);
+            EXPECT_EQ(status, 1);
+            EXPECT_LT(rss, 64 * 1024) << "peak resident size in KB, from a pipe";
+            const ChildResult r = Shell("exec \"$1\" " + std::string(args) + " \"$2\"", {TempFile(png)});
+            EXPECT_EQ(r.out + r.err, kReadError);
+        }
+}
+
+// A small image stays in the stream's buffer until the end; a large one
+// fails in its first rows. Inputs that are no PNG file end cleanly too.
+TEST(Hostile, OutputThatCannotBeWrittenAndInputsThatAreNoFileFail) {
+    const std::string small = TempFile(kPng), large = TempFile(Png(1000, 100, 8, 0, std::string(100100, 0)));
+    const std::string dir = ::testing::TempDir(), fifo = TempFile("");
+    ASSERT_TRUE(::unlink(fifo.c_str()) == 0 && ::mkfifo(fifo.c_str(), 0600) == 0);
+    const std::string warning = "corvane: A file read or write error occurred at some point\n",
+                      failed = "corvane: Error writing single byte sample to file\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"exec \"$1\" \"$2\" >/dev/full",
+         warning + "corvane: close of file failed: an earlier write to it failed\n"},
+        {"exec \"$1\" \"$2\" >&-",
+         warning + "corvane: close of file failed with errno 9 (Bad file descriptor)\n"},
+        {"exec \"$1\" \"$3\" >/dev/full", failed}, {"exec \"$1\" \"$3\" >&-", failed},
+        {"exec \"$1\" \"$4\"", warning + "corvane: input file is empty or too short\n"},
+        // A pipe whose writer stops in the middle of the image.
+        {"head -c 40 \"$2\" >\"$5\" & exec \"$1\" \"$5\"", kReadError},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.err);
-        const auto r = Corvane(c.args, c.input);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.err);
+    for (const auto& [script, err] : cases) {
+        const ChildResult r = Shell(script, {small, large, dir, fifo});
+        EXPECT_EQ(r.status, 1) << script;
+        EXPECT_EQ(r.out + r.err, err) << script;
     }
-    EXPECT_EQ(ReadFile(text), "");
 }
 
 }  // namespace
