@@ -21,7 +21,7 @@ const std::string kReadError =
 // Runs a shell script with corvane as $1 and `args` after it.
 ChildResult Shell(const std::string& script, std::vector<std::string> args) {
     args.insert(args.begin(), {"/bin/sh", "-c", script, "sh", CORVANE_EXE});
-    return RunProgram(args);
+    return RunMain(nullptr, args);
 }
 
 // Exit status and peak resident size (KB) of corvane reading `input` from a pipe.
@@ -58,8 +58,8 @@ TEST(Hostile, OverlongChunksCostNoMoreThanTheInputHolds) {
 // fails in its first rows. Inputs that are no PNG file end cleanly too.
 TEST(Hostile, OutputThatCannotBeWrittenAndInputsThatAreNoFileFail) {
     const std::string small = TempFile(kPng), large = TempFile(Png(1000, 100, 8, 0, std::string(100100, 0)));
-    const std::string dir = ::testing::TempDir(), fifo = TempFile("");
-    ASSERT_TRUE(::unlink(fifo.c_str()) == 0 && ::mkfifo(fifo.c_str(), 0600) == 0);
+    const std::string dir = ::testing::TempDir(), fifo = dir + "/tarvex_fifo" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string warning = "corvane: A file read or write error occurred at some point\n",
                       failed = "corvane: Error writing single byte sample to file\n";
     const std::pair<std::string, std::string> cases[] = {
@@ -77,6 +77,7 @@ TEST(Hostile, OutputThatCannotBeWrittenAndInputsThatAreNoFileFail) {
         EXPECT_EQ(r.status, 1) << script;
         EXPECT_EQ(r.out + r.err, err) << script;
     }
+    ::unlink(fifo.c_str());
 }
 
 }  // namespace

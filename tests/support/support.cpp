@@ -6,24 +6,11 @@
 #include <zlib.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace tarvex_test {
 namespace {
 
-// Removed by the test program itself, never by a child that exits.
-struct TempFiles {
-    pid_t owner = ::getpid();
-    std::vector<std::string> paths;
-    ~TempFiles() {
-        for (const auto& p : paths)
-            if (::getpid() == owner)
-                ::unlink(p.c_str());
-    }
-} temp_files;
-
-// A stream's whole contents, from its start.
+// A stream's whole contents from its start; the stream is closed.
 std::string Contents(FILE* f) {
     std::string s;
     std::rewind(f);
@@ -52,9 +39,7 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
     FILE* err = std::tmpfile();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(fileno(in), 0);
-        ::dup2(fileno(out), 1);
-        ::dup2(fileno(err), 2);
+        ::dup2(fileno(in), 0), ::dup2(fileno(out), 1), ::dup2(fileno(err), 2);
 #if defined(__SANITIZE_ADDRESS__)
         ::on_exit(EndWithoutLeakScan, nullptr);
 #endif
@@ -69,42 +54,27 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
             Contents(err)};
 }
 
-ChildResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {
-    return RunChild([&] {
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }, input);
-}
-
-ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv,
-                    const std::string& input) {
+ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input) {
     return RunChild([&] {
         std::vector<char*> args;
         for (auto& a : argv)
             args.push_back(a.data());
         args.push_back(nullptr);
+        if (main == nullptr)
+            ::execv(args[0], args.data()), ::_exit(127);
         std::exit(main(int(argv.size()), args.data()));
     }, input);
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    return f != nullptr ? Contents(f) : "";
 }
 
 std::string TempFile(const std::string& data) {
-    std::string path = "/tmp/tarvex_testXXXXXX";
-    const int fd = ::mkstemp(path.data());
-    if (fd < 0 || ::write(fd, data.data(), data.size()) != ssize_t(data.size()))
-        std::abort();
-    ::close(fd);
-    temp_files.paths.push_back(path);
-    return path;
+    // Kept open, and so alive, while the test program runs; children and the
+    // programs they start inherit the descriptor the path names.
+    return "/proc/self/fd/" + std::to_string(fileno(DataFile(data)));
 }
 
 FILE* DataFile(const std::string& data) {
@@ -122,42 +92,34 @@ std::string Written(const std::function<void(FILE*)>& write) {
 
 std::string Escape(const std::string& s) {
     std::string out;
-    for (unsigned char c : s) {
-        if (c == '\n' || c == '\\' || c == '"') {
+    for (unsigned char c : s)
+        if (c == '\n' || c == '\\' || c == '"')
             out += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : "\\\"";
-        } else if (c < ' ' || c > '~') {
-            const char hex[] = "0123456789abcdef";
-            out += {'\\', 'x', hex[c >> 4], hex[c & 15]};
-        } else {
+        else if (c < ' ' || c > '~')
+            out += {'\\', 'x', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+        else
             out += char(c);
-        }
-    }
     return out;
 }
 
 std::string Unescape(const std::string& s) {
     std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
+    for (size_t i = 0; i < s.size(); ++i)
+        if (s[i] != '\\' || i + 1 == s.size())
             out += s[i];
-        } else if (const char c = s[++i]; c == 'x') {
-            out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
+        else if (const char c = s[++i]; c == 'x')
+            out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
             out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-        }
-    }
     return out;
 }
 
-std::string Be32(uint32_t v) {
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
+std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 std::string Chunk(const std::string& name, const std::string& data) {
     const std::string typed = name + data;
-    return Be32(uint32_t(data.size())) + typed +
-           Be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()))));
+    const auto crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()));
+    return Be32(uint32_t(data.size())) + typed + Be32(uint32_t(crc));
 }
 
 std::string Deflated(const std::string& data) {
@@ -169,9 +131,8 @@ std::string Deflated(const std::string& data) {
     return out;
 }
 
-std::string Png(uint32_t width, uint32_t height, int depth, int colorType,
-                const std::string& rows, const std::string& before, const std::string& after,
-                int interlace) {
+std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
+                const std::string& before, const std::string& after, int interlace) {
     const std::string ihdr = Be32(width) + Be32(height) + char(depth) + char(colorType) +
                              std::string(2, '\0') + char(interlace);
     return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", ihdr) + before + Chunk("IDAT", Deflated(rows)) +

@@ -19,15 +19,15 @@ struct ChildResult {
 /// Runs `body` in a forked child with `input` on stdin (a regular file);
 /// the child exits 0 when `body` returns.
 ChildResult RunChild(const std::function<void()>& body, const std::string& input = "");
-/// Runs a program (argv[0] is its path) with `input` on stdin.
-ChildResult RunProgram(const std::vector<std::string>& argv, const std::string& input = "");
-/// Runs a program's main function in a child, as RunProgram runs the program.
+/// Runs a program's main function (or, when null, the program argv[0] names)
+/// in a child with `input` on stdin.
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv,
                     const std::string& input = "");
 
 /// Contents of a file ("" when unreadable).
 std::string ReadFile(const std::string& path);
-/// A new temporary file holding `data`, removed when the test program ends.
+/// The path of a new temporary file holding `data`, gone when the test
+/// program ends.
 std::string TempFile(const std::string& data);
 /// A temporary stream holding `data`, positioned at its start.
 FILE* DataFile(const std::string& data);
