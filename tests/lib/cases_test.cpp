@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -37,7 +38,8 @@ void Item(const char* format, T... values) {
 void Show(char c) { Item("%c", c); }
 void Show(const char* s) { Item("%s", s ? s : "null"); }
 void Show(char* s) { Show(const_cast<const char*>(s)); }
-void Show(FILE* f) { Show(f ? "a stream" : "null"); }
+FILE* last = nullptr;  // the stream a call returned last, "last" as an argument
+void Show(FILE* f) { Show((last = f) ? "a stream" : "null"); }
 void Show(const rgbpixel& p) { Item("%u,%u,%u", p.r, p.g, p.b); }
 void Show(const colorhistentry& e) { Item("%u,%u,%u=%d", e.color.r, e.color.g, e.color.b, e.value); }
 template <typename T>
@@ -66,6 +68,8 @@ std::vector<sampleval> Samples(const std::string& spec) {
 
 // Prints what the non-const pointers given to a call point to once it returns.
 std::vector<std::function<void()>> after;
+// The int out-parameters of a call: the sizes of the arrays it returns.
+std::vector<int*> sizes;
 
 // A parameter from its text: "in" or "out" for a stream, "null", a format
 // code as "P1" to "P6", a number, a text, an array of samples (pixels in
@@ -75,11 +79,17 @@ T Arg(const std::string& s) {
     using V = std::remove_const_t<std::remove_pointer_t<T>>;
     constexpr bool out = std::is_pointer_v<T> && !std::is_const_v<std::remove_pointer_t<T>>;
     if constexpr (std::is_same_v<T, FILE*>) {
-        return s == "in" ? stdin : stdout;
+        return s == "in" ? stdin : s == "out" ? stdout : last;
     } else if constexpr (std::is_function_v<V>) {
         return nullptr;
     } else if constexpr (std::is_void_v<V>) {
         return new int64_t(std::stoll(s));
+    } else if constexpr (std::is_pointer_v<V>) {  // an image, its rows split by ";"
+        auto* image = new std::vector<V>;
+        std::istringstream rows(s);
+        for (std::string row; std::getline(rows, row, ';');)
+            image->push_back(Arg<V>(row));
+        return image->data();
     } else if constexpr (std::is_same_v<V, char>) {
         char* text = s == "null" ? nullptr : strdup(s.c_str());
         if (out)
@@ -93,6 +103,8 @@ T Arg(const std::string& s) {
                 v->push_back({samples[i], samples.at(i + 1), samples.at(i + 2)});
             else
                 v->push_back(V(samples[i]));
+        if constexpr (std::is_same_v<V, int>)
+            sizes.push_back(v->data());
         if (out)
             after.push_back([v] { ShowAll(v->data(), int(v->size())); });
         return v->data();
@@ -112,33 +124,28 @@ Call Fn(R (*f)(P...)) {
         const auto args = [&]<size_t... I>(std::index_sequence<I...>) {
             return std::tuple<P...>{Arg<P>(a[I])...};  // braces: taken from left to right
         }(std::index_sequence_for<P...>{});
-        if constexpr (std::is_void_v<R>)
+        using E = std::remove_pointer_t<R>;  // an array returned: its size is an out-parameter
+        if constexpr (std::is_void_v<R>) {
             std::apply(f, args);
-        else
+        } else if constexpr (std::is_pointer_v<E>) {  // an image of sizes[0] by sizes[1]
+            const R image = std::apply(f, args);
+            for (int y = 0; y < *sizes.at(1); ++y)
+                ShowAll(image[y], *sizes[0]);
+        } else if constexpr (std::is_pointer_v<R> && !std::is_void_v<E> && !std::is_same_v<R, FILE*> &&
+                             !std::is_same_v<std::remove_const_t<E>, char>) {
+            const R array = std::apply(f, args);
+            ShowAll(array, *sizes.at(0));
+        } else {
             Show(std::apply(f, args));
+        }
         for (const auto& show : after)
             show();
-        after.clear();
+        after.clear(), sizes.clear();
     }};
 }
 #define FN(f) {#f, Fn(f)}
 
-int cols, rows, format, n = -7;
-sampleval maxval;
-
-template <typename T>  // the sizes by reference: set by the call that makes `image`
-void ShowImage(T** image, const int& c, const int& r) {
-    for (int y = 0; y < r; ++y)
-        ShowAll(image[y], c);
-    Item("(%dx%d maxval %u format %d)", c, r, maxval, format);
-}
-
-// An image of two rows from samples, for the colour tables.
-const rgbpixel* const* TwoRows(const std::string& spec) {
-    const rgbpixel* p = Arg<const rgbpixel*>(spec);
-    return new const rgbpixel*[2]{p, p + Samples(spec).size() / 6};
-}
-int Half(const std::string& spec) { return int(Samples(spec).size() / 6); }
+int n;
 
 const std::map<std::string, Call> kCalls = {
     // Surroundings for the rest of the line
@@ -152,6 +159,8 @@ const std::map<std::string, Call> kCalls = {
     {"messages", {1, [](const Args& a) { pm_setMessage(std::stoi(a[0]), nullptr); }}},
     {"noname", {0, [](const Args&) { pm_init(nullptr); }}},
     {"writeonly", {0, [](const Args&) { std::freopen("/dev/null", "w", stdin); }}},
+    {"lostfd", {0, [](const Args&) { ::close(fileno(last)); }}},  // the last stream's descriptor closed
+    {"fd1", {0, [](const Args&) { std::fprintf(stderr, "fd 1 %s\n", ::fcntl(1, F_GETFD) == -1 ? "closed" : "open"); }}},
     {"dirin", {0, [](const Args&) { ::dup2(::open("/", O_RDONLY), 0); }}},
     {"full", {0, [](const Args&) { std::freopen("/dev/full", "w", stdout), std::setbuf(stdout, nullptr); }}},
     {"pipe", {0, [](const Args&) {  // stdin a pipe holding what it held
@@ -162,6 +171,15 @@ const std::map<std::string, Call> kCalls = {
      }}},
     {"sparse", {2, [](const Args& a) {  // stdin a file of that size using no disk, at that position
          if (::ftruncate(0, std::stoll(a[0])) || ::fseeko(stdin, std::stoll(a[1]), SEEK_SET)) std::abort();
+     }}},
+    {"pattern", {1, [](const Args& a) {  // stdin a file of that many bytes, none repeating soon
+         std::string data(std::stoul(a[0]), '\0');
+         for (size_t i = 0; i < data.size(); ++i) data[i] = char(i * 31 + i / 251);
+         if (::write(0, data.data(), data.size()) != ssize_t(data.size()) || ::lseek(0, 0, SEEK_SET)) std::abort();
+     }}},
+    {"fsize", {1, [](const Args& a) {  // no file may grow beyond this
+         const rlimit most = {std::stoul(a[0]), std::stoul(a[0])};
+         std::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &most);
      }}},
     {"nofiles", {0, [](const Args&) {  // no descriptor to spare (until exit, for the sanitizers)
          static rlimit saved;
@@ -178,10 +196,6 @@ const std::map<std::string, Call> kCalls = {
          pnm_init(&argc, argv.data()), pm_message("hi"), pm_setMessage(0, &messages);
          ShowAll(argv.data(), argc + 1), Item("plain %d messages %d", pm_plain_output, messages);
      }}},
-    {"pbm_readpbm", {1, [](const Args&) { ShowImage(pbm_readpbm(stdin, &cols, &rows), cols, rows); }}},
-    {"pgm_readpgm", {1, [](const Args&) { ShowImage(pgm_readpgm(stdin, &cols, &rows, &maxval), cols, rows); }}},
-    {"ppm_readppm", {1, [](const Args&) { ShowImage(ppm_readppm(stdin, &cols, &rows, &maxval), cols, rows); }}},
-    {"pnm_readpnm", {1, [](const Args&) { ShowImage(pnm_readpnm(stdin, &cols, &rows, &maxval, &format), cols, rows); }}},
     {"pm_openr_seekable", {1, [](const Args& a) {  // the stream and what is left in it
          FILE* f = pm_openr_seekable(a[0].c_str());
          std::string held;
@@ -192,14 +206,6 @@ const std::map<std::string, Call> kCalls = {
          FILE* f = pm_openColornameFile(nullptr, 1);
          for (colorfileentry e; (e = pm_colorget(f)).colorname;)
              std::fprintf(stderr, "%d %d %d [%s]\n", e.r, e.g, e.b, e.colorname);
-     }}},
-    {"ppm_computecolorhist", {2, [](const Args& a) {  // pixels (two rows), maxcolors
-         const colorhist h = ppm_computecolorhist(TwoRows(a[0]), Half(a[0]), 2, std::stoi(a[1]), &n);
-         ShowAll(h, n), Show(n);
-     }}},
-    {"ppm_computecolorrow", {2, [](const Args& a) {  // pixels (two rows), maxcolors
-         const rgbpixel* row = ppm_computecolorrow(TwoRows(a[0]), Half(a[0]), 2, std::stoi(a[1]), &n);
-         ShowAll(row, n), Show(n);
      }}},
     {"ppm_colorhashtocolorhist", {2, [](const Args& a) {  // colours (values 0, 1, ...), maxcolors
          const colorhash cht = ppm_colorrowtocolorhash(Arg<const rgbpixel*>(a[0]), n = int(Samples(a[0]).size() / 3));
@@ -222,10 +228,6 @@ const std::map<std::string, Call> kCalls = {
          ppm_addtocolorhist(h.data(), &n, int(h.size()), Arg<const rgbpixel*>(a[2]), std::stoi(a[3]), std::stoi(a[4]));
          ShowAll(h.data(), n);
      }}},
-    {"ppm_mapfiletocolorrow", {2, [](const Args& a) {  // in, maxcolors
-         const rgbpixel* row = ppm_mapfiletocolorrow(stdin, std::stoi(a[1]), &n, &maxval);
-         ShowAll(row, n), Show(n), Show(maxval);
-     }}},
     // Calls whose parameters say it all
     FN(pm_keymatch), FN(pm_arg0toprogname), FN(pm_perror), FN(pm_usage), FN(pm_maxvaltobits),
     FN(pm_bitstomaxval), FN(pm_lcm), FN(pm_openr), FN(pm_openw), FN(fgetc), FN(pm_getc),
@@ -241,7 +243,9 @@ const std::map<std::string, Call> kCalls = {
     FN(pm_rgbnorm), FN(color_from_ycbcr), FN(pm_canonstr), FN(pm_openColornameFile),
     FN(pm_parse_dictionary_name), FN(ppm_colorname), FN(ppm_addtocolorrow), FN(ppm_sortcolorrow),
     FN(ppm_findclosestcolor), FN(ppm_colorrowtomapfile), FN(pm_tell), FN(pm_tell2), FN(pm_seek),
-    FN(pm_seek2),
+    FN(pm_seek2), FN(pm_close), FN(pm_closer), FN(pm_closew), FN(fputs), FN(fflush), FN(fputc),
+    FN(pbm_readpbm), FN(pgm_readpgm), FN(ppm_readppm), FN(pnm_readpnm),
+    FN(ppm_computecolorhist), FN(ppm_computecolorrow), FN(ppm_mapfiletocolorrow), FN(pm_read_unknown_size),
 };
 
 // Runs the calls of a line in turn, each taking the arguments it needs.

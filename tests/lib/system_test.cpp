@@ -1,12 +1,8 @@
-// What the cases file cannot say: closing streams whose data is lost, arrays
-// when memory is refused, a temporary file that cannot grow, buffers grown
-// for long input and the thousand-name colour table.
-#include <fcntl.h>
+// What the cases file cannot say: arrays when memory is refused (the
+// sanitizers warn first) and the thousand-name colour table.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 
 #include "pm_internal.h"
@@ -28,38 +24,7 @@ std::string Fatal(const std::function<void()>& body) {
     return r.err + "[exit " + std::to_string(r.status) + "]";
 }
 
-void StdinFromPipe(const std::string& data) {
-    int fds[2];
-    if (::pipe(fds) != 0 || ::write(fds[1], data.data(), data.size()) != ssize_t(data.size()))
-        std::abort();
-    ::close(fds[1]), ::dup2(fds[0], 0), std::clearerr(stdin);
-}
-
 void* RefuseBlock(size_t) { return nullptr; }
-
-TEST(PmClose, LostDataFailsTheCloseStdinStaysOpenStdoutCloses) {
-    EXPECT_EQ(Fatal([] { FILE* f = pm_openw("/dev/null"); ::close(fileno(f)), pm_closew(f); }),
-              "prog: close of file failed with errno 9 (Bad file descriptor)\n[exit 1]");
-    for (bool flushed : {false, true})
-        EXPECT_EQ(Fatal([&] {
-            FILE* f = pm_openw("/dev/full");
-            std::fputs("P1\n1 1\n1\n", f);
-            if (flushed)
-                std::fflush(f);
-            pm_closew(f);
-        }), "prog: A file read or write error occurred at some point\nprog: close of file failed" +
-                (flushed ? ": an earlier write to it failed\n[exit 1]"s
-                         : " with errno 28 (No space left on device)\n[exit 1]"));
-    const ChildResult r = RunChild([] {
-        pm_init("prog");
-        FILE* f = pm_openr("/dev/null");
-        std::fputc('x', f);  // an error on a stream only read from: closed quietly, messages off
-        pm_close(f), std::putchar(std::getchar()), pm_closer(stdin), std::putchar(std::getchar());
-        pm_closew(stdout);
-        std::fprintf(stderr, "fd 1 open: %d\n", ::fcntl(1, F_GETFD) != -1);
-    }, "ab");
-    EXPECT_EQ(r.out + r.err, "abfd 1 open: 0\n");
-}
 
 // One block with the rows back to back and the block after the last row, or
 // row by row when the block is refused; sizes that overflow are out of memory.
@@ -81,24 +46,6 @@ TEST(PmAllocarray, OneBlockOrRowByRowAndOverflowsAreOutOfMemory) {
         "prog: out of memory allocating row index (4294967295 rows) for an array\n[exit 1]"));
     EXPECT_TRUE(Fatal([] { pm_allocarray(4294967295u, 2, 4294967295u); }).ends_with(noRow));
     EXPECT_TRUE(Fatal([] { pm_allocrow(4294967295u, 4294967295u); }).ends_with(noRow));
-}
-
-TEST(PmSeekable, LongInputArrivesWholeAndAFullDiskIsFatal) {
-    std::string data(300000, '\0');
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = char(i * 31 + i / 251);
-    for (size_t size : {16384, 16385, 300000}) {
-        FILE* f = DataFile(data.substr(0, size));
-        int32_t n = -1;
-        unsigned char* buf = pm_read_unknown_size(f, &n);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), size_t(n)), data.substr(0, size));
-        std::free(buf), std::fclose(f);
-    }
-    EXPECT_EQ(Fatal([&] {
-        StdinFromPipe(data.substr(0, 20000));
-        const rlimit lim = {1000, 1000};
-        std::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &lim), pm_openr_seekable("-");
-    }), "prog: Error writing input into temporary file.  Errno = "s + std::strerror(EFBIG) + " (27)\n[exit 1]");
 }
 
 // A thousand colours under their first names; one more, even a repeat, is fatal.

@@ -1,6 +1,7 @@
 // Child processes, temporary files, escapes and PNG assembly for the tests.
 #include "support/support.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -49,9 +50,10 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
     }
     std::fclose(in);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Contents(out),
-            Contents(err)};
+            Contents(err), usage.ru_maxrss};
 }
 
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input) {

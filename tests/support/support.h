@@ -14,6 +14,7 @@ namespace tarvex_test {
 struct ChildResult {
     int status = -1;  // exit status, or 128 + signal number
     std::string out, err;
+    long maxrss_kb = 0;  // peak resident size of the child and what it waited for
 };
 
 /// Runs `body` in a forked child with `input` on stdin (a regular file);
