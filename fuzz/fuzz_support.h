@@ -1,12 +1,11 @@
 // What every fuzz target shares: running library code whose fatal errors end
-// the process by design, and handing the input over as a stream or a text.
+// the process by design, and handing the input over as a stream.
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include "pm_internal.h"
 
@@ -39,11 +38,6 @@ inline FILE* InputStream(const uint8_t* data, size_t size) {
         return nullptr;
     }
     return f;
-}
-
-/// The input as a NUL-terminated text (ending at an embedded NUL).
-inline std::string InputText(const uint8_t* data, size_t size) {
-    return std::string(reinterpret_cast<const char*>(data), size).c_str();
 }
 
 /// The lowest descriptor not in use now.

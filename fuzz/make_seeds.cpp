@@ -32,7 +32,8 @@ void PngSeeds() {
     }
 }
 
-// One image of each format, written with the library's own writers.
+// One image of each format, written with the library's own writers after
+// the mode byte of the reader target or the limit byte of the map-file target.
 void PnmSeeds() {
     const int cols = 11, rows = 3;
     rgbpixel row[cols];
@@ -42,13 +43,15 @@ void PnmSeeds() {
     for (int format : {PBM_PLAIN_CODE, PGM_PLAIN_CODE, PPM_PLAIN_CODE})
         for (int plain = 0; plain < 2; ++plain)
             for (sampleval maxval : {255u, 300u}) {
-                const std::string data = tarvex_test::Written([&](FILE* f) {
+                for (const auto& [target, name, first] : {std::tuple{"pnm_read", "pnm", n * 5}, {"mapfile", "map", 3}}) {
+                    Put(target, name + std::to_string(n), std::string(1, char(first)));
+                    FILE* f = std::fopen((root / target / (name + std::to_string(n))).c_str(), "ab");
                     pnm_writepnminit(f, cols, rows, maxval, format, plain);
                     for (int r = 0; r < rows; ++r)
                         pnm_writepnmrow(f, row, cols, maxval, format, plain);
-                });
-                Put("pnm_read", "pnm" + std::to_string(n), char(n * 5) + data);
-                Put("mapfile", "map" + std::to_string(n++), "\x03" + data);
+                    std::fclose(f);
+                }
+                ++n;
             }
 }
 

@@ -86,14 +86,15 @@ const std::vector<Args> kCommandLines = {
     {"/nonexistent.png"}, {"-text", "/nonexistent/t.txt"}, {"-version"}, {"-help", "--version"},
 };
 
+// The suite's files in name order, then the images made here.
 std::vector<std::pair<std::string, std::string>> Inputs() {
     std::vector<std::pair<std::string, std::string>> inputs;
     for (const auto& e : std::filesystem::directory_iterator(TARVEX_PNGSUITE_DIR))
         if (e.path().extension() == ".png")
             inputs.emplace_back(e.path().filename(), ReadFile(e.path()));
     std::sort(inputs.begin(), inputs.end());
-    const auto made = Made();
-    inputs.insert(inputs.end(), made.begin(), made.end());
+    for (auto& made : Made())
+        inputs.push_back(made);
     return inputs;
 }
 
@@ -102,11 +103,9 @@ std::string Header(const std::string& out) {
     std::istringstream s(out);
     std::string magic, w, h, maxval;
     s >> magic >> w >> h;
-    if (magic.size() != 2 || magic[0] != 'P')
-        return "-";
     if (magic != "P1" && magic != "P4")
         s >> maxval;
-    return magic + " " + w + "x" + h + (maxval.empty() ? "" : " " + maxval);
+    return magic.size() != 2 || magic[0] != 'P' ? "-" : magic + " " + w + "x" + h + (maxval.empty() ? "" : " " + maxval);
 }
 
 // One result line: corvane run with `args` on `png` as standard input.
@@ -123,9 +122,8 @@ std::string Result(const std::string& name, Args args, const std::string& png) {
     line << name;
     for (size_t i = 1; i < args.size(); ++i)
         line << ' ' << args[i];
-    line << ": exit " << r.status << ", " << Header(r.out) << ", " << r.out.size() << " bytes "
-         << std::hex << crc32(0, reinterpret_cast<const Bytef*>(r.out.data()), uInt(r.out.size()))
-         << ", \"" << Escape(err) << '"';
+    line << ": exit " << r.status << ", " << Header(r.out) << ", " << r.out.size() << " bytes " << std::hex
+         << crc32(0, (const Bytef*)r.out.data(), uInt(r.out.size())) << ", \"" << Escape(err) << '"';
     return line.str();
 }
 

@@ -27,14 +27,12 @@ ChildResult Shell(const std::string& script, std::vector<std::string> args) {
     return RunMain(nullptr, args);
 }
 
-::testing::AssertionResult FailedCleanly(const ChildResult& r) {
+// A clean failure: status 1, nothing written, a last line of the converter's own.
+bool FailedCleanly(const ChildResult& r) {
     const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
-    for (const char* end : {"input file is empty or too short", "input file is not a PNG file",
-                            "setjmp returns error condition"})
-        if (r.status == 1 && r.out.empty() && last == "corvane: "s + end + "\n")
-            return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "status " << r.status << ", " << r.out.size()
-                                         << " bytes out, stderr:\n" << r.err;
+    return r.status == 1 && r.out.empty() &&
+           (last == "corvane: input file is empty or too short\n" || last == "corvane: input file is not a PNG file\n" ||
+            last == "corvane: setjmp returns error condition\n");
 }
 
 // 3 x 2 RGBA, Adam7 (passes 1, 4, 6 and 7 hold pixels), with the chunks the
@@ -52,9 +50,10 @@ TEST(Hostile, EveryTruncationFailsCleanly) {
         files.push_back(ReadFile(TARVEX_PNGSUITE_DIR "/"s + name + ".png"));
     for (const std::string& png : files) {
         ASSERT_EQ(Everything(png).status, 0);
-        for (size_t size = 0; size < png.size(); ++size)
-            ASSERT_TRUE(FailedCleanly(Everything(png.substr(0, size))))
-                << "first " << size << " of " << png.size() << " bytes";
+        for (size_t size = 0; size < png.size(); ++size) {
+            const ChildResult r = Everything(png.substr(0, size));
+            ASSERT_TRUE(FailedCleanly(r)) << "first " << size << " of " << png.size() << " bytes: " << r.err;
+        }
     }
 }
 
@@ -65,7 +64,7 @@ TEST(Hostile, EveryBitFlipFailsCleanlyOrWritesTheWholeImage) {
         flipped[bit / 8] = char(flipped[bit / 8] ^ (1 << bit % 8));
         const ChildResult r = Everything(flipped);
         if (r.status != 0)
-            ASSERT_TRUE(FailedCleanly(r)) << "bit " << bit;
+            ASSERT_TRUE(FailedCleanly(r)) << "bit " << bit << ": " << r.err;
         else if (++written; !r.out.starts_with("P6\n3 2\n255\n") || r.out.size() != 29)
             ADD_FAILURE() << "bit " << bit << ": " << Escape(r.out);
     }

@@ -22,6 +22,10 @@
 #include "pnm.h"
 #include "support/support.h"
 
+// Impossible sizes are asked for on purpose: the sanitizers' allocator must
+// answer null, as malloc does, instead of stopping the program.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+
 namespace {
 
 using namespace tarvex_test;
@@ -243,7 +247,7 @@ const std::map<std::string, Call> kCalls = {
     FN(pm_rgbnorm), FN(color_from_ycbcr), FN(pm_canonstr), FN(pm_openColornameFile),
     FN(pm_parse_dictionary_name), FN(ppm_colorname), FN(ppm_addtocolorrow), FN(ppm_sortcolorrow),
     FN(ppm_findclosestcolor), FN(ppm_colorrowtomapfile), FN(pm_tell), FN(pm_tell2), FN(pm_seek),
-    FN(pm_seek2), FN(pm_close), FN(pm_closer), FN(pm_closew), FN(fputs), FN(fflush), FN(fputc),
+    FN(pm_seek2), FN(pm_allocarray), FN(pm_allocrow), FN(pm_close), FN(pm_closer), FN(pm_closew), FN(fputs), FN(fflush), FN(fputc),
     FN(pbm_readpbm), FN(pgm_readpgm), FN(ppm_readppm), FN(pnm_readpnm),
     FN(ppm_computecolorhist), FN(ppm_computecolorrow), FN(ppm_mapfiletocolorrow), FN(pm_read_unknown_size),
 };
@@ -274,17 +278,21 @@ Args Parse(std::istringstream& line, std::string* input) {
     return args;
 }
 
-// What a case gives: output, messages and exit status, each part escaped, or
-// summarised when long; a last blank is escaped so that editors keep it.
+// What a case gives: output, messages (not the sanitizers' "==pid==" lines)
+// and exit status, each part escaped, or summarised when long; a last blank
+// is escaped so that editors keep it.
 std::string Observed(const ChildResult& r) {
-    std::string s;
-    for (const std::string& part : {r.out, r.err, r.status ? "[exit " + std::to_string(r.status) + "]" : ""}) {
-        size_t lines = 0, longest = 0;
-        for (size_t at = 0, end; at < part.size(); at = end + 1, ++lines)
+    std::string s, err;
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+        err += line.starts_with("==") ? "" : line + (lines.eof() ? "" : "\n");
+    for (const std::string& part : {r.out, err, r.status ? "[exit " + std::to_string(r.status) + "]" : ""}) {
+        size_t count = 0, longest = 0;
+        for (size_t at = 0, end; at < part.size(); at = end + 1, ++count)
             longest = std::max(longest, (end = std::min(part.find('\n', at), part.size())) - at);
         char summary[100];
         std::snprintf(summary, sizeof summary, "(%zu bytes in %zu lines of at most %zu, crc %08lx)",
-                      part.size(), lines, longest, crc32(0, (const Bytef*)part.data(), uInt(part.size())));
+                      part.size(), count, longest, crc32(0, (const Bytef*)part.data(), uInt(part.size())));
         if (!part.empty())
             s += (s.empty() ? "" : " ") + (part.size() <= 400 ? Escape(part) : summary);
     }
@@ -317,6 +325,43 @@ TEST(LibraryCases, EveryCaseGivesItsRecordedResult) {
     if (std::getenv("TARVEX_REGENERATE") != nullptr)
         std::ofstream(path) << rewritten;
     EXPECT_GT(cases, 300);
+}
+
+void* RefuseBlock(size_t) { return nullptr; }
+
+// What the cases cannot say: the layout of arrays, and the thousand-name table.
+// One block with the rows back to back and the block after the last row, or
+// row by row when the block is refused.
+TEST(PmAllocarray, OneBlockOrRowByRow) {
+    using Alloc = void* (*)(size_t);
+    for (Alloc alloc : {Alloc(std::malloc), Alloc(RefuseBlock)}) {
+        pm_arrayblock_alloc = alloc;
+        char** rows = static_cast<char**>(pm_allocarray(5, 4, 12));
+        EXPECT_EQ(rows[4], alloc == RefuseBlock ? nullptr : rows[0]);
+        for (int r = 0; r < 4; ++r) {
+            EXPECT_TRUE(alloc == RefuseBlock || rows[r] - rows[0] == r * 60);
+            std::memset(rows[r], r, 60);  // sanitizers catch a short row
+        }
+        pm_freearray(rows, 4), pm_freearray(pm_allocarray(10, 0, 4), 0);
+    }
+    pm_arrayblock_alloc = std::malloc;
+}
+
+// A thousand colours under their first names; one more, even a repeat, is fatal.
+TEST(PpmColornames, HoldsAThousandColoursUnderTheirFirstNames) {
+    std::string text = "0 0 7 c0\n0 0 7 alias\n";
+    for (int i = 1; i < 1000; ++i)
+        text += std::to_string(i % 256) + " " + std::to_string(i / 256) + " 7 c" + std::to_string(i) + "\n";
+    colorhash cht;
+    const char** names;
+    ppm_readcolornamefile(TempFile(text).c_str(), 1, &cht, &names);
+    const rgbpixel first{0, 0, 7}, last{999 % 256, 3, 7};
+    EXPECT_STREQ(names[ppm_lookupcolor(cht, &first)], "c0");
+    EXPECT_STREQ(names[ppm_lookupcolor(cht, &last)], "c999");
+    ppm_freecolornames(names), ppm_freecolorhash(cht);
+    const std::string path = TempFile(text + "0 0 7 again\n");
+    EXPECT_EQ(Observed(RunChild([&] { pm_init("prog"), ppm_readcolornamefile(path.c_str(), 1, &cht, &names); })),
+              "prog: Too many colors in colorname dictionary.  Max allowed is 1000\\n [exit 1]");
 }
 
 }  // namespace

@@ -21,6 +21,14 @@ std::string Contents(FILE* f) {
     return s;
 }
 
+// A temporary stream holding `data`, positioned at its start.
+FILE* DataFile(const std::string& data) {
+    FILE* f = std::tmpfile();
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::rewind(f);
+    return f;
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 // A child that ends through exit() skips the leak scan: fatal paths leave
 // their memory to the end of the process by design, and a scan costs tens
@@ -77,19 +85,6 @@ std::string TempFile(const std::string& data) {
     // Kept open, and so alive, while the test program runs; children and the
     // programs they start inherit the descriptor the path names.
     return "/proc/self/fd/" + std::to_string(fileno(DataFile(data)));
-}
-
-FILE* DataFile(const std::string& data) {
-    FILE* f = std::tmpfile();
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::rewind(f);
-    return f;
-}
-
-std::string Written(const std::function<void(FILE*)>& write) {
-    FILE* f = std::tmpfile();
-    write(f);
-    return Contents(f);
 }
 
 std::string Escape(const std::string& s) {

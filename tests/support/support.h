@@ -20,20 +20,13 @@ struct ChildResult {
 /// Runs `body` in a forked child with `input` on stdin (a regular file);
 /// the child exits 0 when `body` returns.
 ChildResult RunChild(const std::function<void()>& body, const std::string& input = "");
-/// Runs a program's main function (or, when null, the program argv[0] names)
-/// in a child with `input` on stdin.
-ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv,
-                    const std::string& input = "");
+/// Runs a main function (when null, the program argv[0] names) in a child with `input` on stdin.
+ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input = "");
 
 /// Contents of a file ("" when unreadable).
 std::string ReadFile(const std::string& path);
-/// The path of a new temporary file holding `data`, gone when the test
-/// program ends.
+/// The path of a new temporary file holding `data`, gone when the test program ends.
 std::string TempFile(const std::string& data);
-/// A temporary stream holding `data`, positioned at its start.
-FILE* DataFile(const std::string& data);
-/// What `write` puts on a fresh temporary stream.
-std::string Written(const std::function<void(FILE*)>& write);
 
 /// `s` with backslash, quote and bytes outside printable ASCII escaped as in C.
 std::string Escape(const std::string& s);
@@ -49,8 +42,7 @@ std::string Deflated(const std::string& data);
 /// A PNG whose rows (each with its filter byte; Adam7 passes in turn when
 /// `interlace` is 1) form one IDAT, with the chunks `before` it and `after`
 /// it; IEND closes it.
-std::string Png(uint32_t width, uint32_t height, int depth, int colorType,
-                const std::string& rows, const std::string& before = "",
-                const std::string& after = "", int interlace = 0);
+std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
+                const std::string& before = "", const std::string& after = "", int interlace = 0);
 
 }  // namespace tarvex_test
