@@ -75,9 +75,9 @@ std::vector<std::function<void()>> after;
 // The int out-parameters of a call: the sizes of the arrays it returns.
 std::vector<int*> sizes;
 
-// A parameter from its text: "in" or "out" for a stream, "null", a format
-// code as "P1" to "P6", a number, a text, an array of samples (pixels in
-// threes) or, for a void pointer, a stream position.
+// A parameter from its text: "in", "out" or "last" for a stream, "null", a
+// format code as "P1" to "P6", a number, a text, an array of samples (pixels
+// in threes, an image's rows split by ";") or a stream position (void*).
 template <typename T>
 T Arg(const std::string& s) {
     using V = std::remove_const_t<std::remove_pointer_t<T>>;
@@ -126,7 +126,7 @@ template <typename R, typename... P>
 Call Fn(R (*f)(P...)) {
     return {sizeof...(P), [f](const Args& a) {
         const auto args = [&]<size_t... I>(std::index_sequence<I...>) {
-            return std::tuple<P...>{Arg<P>(a[I])...};  // braces: taken from left to right
+            return std::tuple<P...>{Arg<P>(a.at(I))...};  // braces: taken from left to right
         }(std::index_sequence_for<P...>{});
         using E = std::remove_pointer_t<R>;  // an array returned: its size is an out-parameter
         if constexpr (std::is_void_v<R>) {
@@ -149,7 +149,7 @@ Call Fn(R (*f)(P...)) {
 }
 #define FN(f) {#f, Fn(f)}
 
-int n;
+int n;  // entries of the colour tables made below
 
 const std::map<std::string, Call> kCalls = {
     // Surroundings for the rest of the line
