@@ -41,22 +41,13 @@ inline FILE* InputStream(const uint8_t* data, size_t size) {
 }
 
 /// The lowest descriptor not in use now.
-inline int FirstFreeFd() {
-    const int fd = dup(0);
-    return fd < 0 ? fd : (close(fd), fd);
-}
+inline int FirstFreeFd() { const int fd = dup(0); return fd < 0 ? fd : (close(fd), fd); }
 
 /// Closes the descriptors a fatal error left open (a jump skips the close),
 /// so that a long run does not run out of them.
-inline void CloseStrayFds(int first) {
-    for (int fd = first; fd >= 0 && fd < first + 64; ++fd)
-        close(fd);
-}
+inline void CloseStrayFds(int first) { for (int fd = first; fd >= 0 && fd < first + 64; ++fd) close(fd); }
 
 /// Once per process: a program name, informational messages off.
-inline void QuietStart() {
-    static const bool started = (pm_init("fuzz"), true);
-    (void)started;
-}
+inline void QuietStart() { [[maybe_unused]] static const bool started = (pm_init("fuzz"), true); }
 
 }  // namespace tarvex_fuzz

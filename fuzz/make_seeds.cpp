@@ -43,7 +43,8 @@ void PnmSeeds() {
     for (int format : {PBM_PLAIN_CODE, PGM_PLAIN_CODE, PPM_PLAIN_CODE})
         for (int plain = 0; plain < 2; ++plain)
             for (sampleval maxval : {255u, 300u}) {
-                for (const auto& [target, name, first] : {std::tuple{"pnm_read", "pnm", n * 5}, {"mapfile", "map", 3}}) {
+                for (const auto& [target, name, first] :
+                     {std::tuple{"pnm_read", "pnm", n * 5}, {"mapfile", "map", 3}}) {
                     Put(target, name + std::to_string(n), std::string(1, char(first)));
                     FILE* f = std::fopen((root / target / (name + std::to_string(n))).c_str(), "ab");
                     pnm_writepnminit(f, cols, rows, maxval, format, plain);

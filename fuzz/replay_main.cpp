@@ -33,8 +33,8 @@ bool Replay(const std::filesystem::path& path) {
     std::string text(size_t(std::ftell(err)), '\0');
     std::rewind(err);
     text.resize(std::fread(text.data(), 1, text.size(), err));
-    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) <= 1 &&
-                    text.find("Sanitizer") == std::string::npos && text.find("runtime error:") == std::string::npos;
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) <= 1 && text.find("Sanitizer") == text.npos &&
+                    text.find("runtime error:") == text.npos;
     if (!ok)
         std::cerr << "FAILED " << path << " (wait status " << status << ")\n" << text;
     return std::fclose(err), ok;

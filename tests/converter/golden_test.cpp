@@ -105,7 +105,8 @@ std::string Header(const std::string& out) {
     s >> magic >> w >> h;
     if (magic != "P1" && magic != "P4")
         s >> maxval;
-    return magic.size() != 2 || magic[0] != 'P' ? "-" : magic + " " + w + "x" + h + (maxval.empty() ? "" : " " + maxval);
+    const bool pnm = magic.size() == 2 && magic[0] == 'P';
+    return pnm ? magic + " " + w + "x" + h + (maxval.empty() ? "" : " " + maxval) : "-";
 }
 
 // One result line: corvane run with `args` on `png` as standard input.

@@ -15,7 +15,8 @@ namespace {
 using namespace tarvex_test;
 using namespace std::string_literals;
 
-const std::string kReadError = "corvane:  fatal libpng error: Read Error\ncorvane: setjmp returns error condition\n";
+const std::string kReadError =
+    "corvane:  fatal libpng error: Read Error\ncorvane: setjmp returns error condition\n";
 
 ChildResult Everything(const std::string& png) {  // every option that reads more of the file
     return RunMain(corvane::corvane_main, {"corvane", "-mix", "-verbose", "-time", "-text", "/dev/null"}, png);
@@ -30,9 +31,8 @@ ChildResult Shell(const std::string& script, std::vector<std::string> args) {
 // A clean failure: status 1, nothing written, a last line of the converter's own.
 bool FailedCleanly(const ChildResult& r) {
     const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
-    return r.status == 1 && r.out.empty() &&
-           (last == "corvane: input file is empty or too short\n" || last == "corvane: input file is not a PNG file\n" ||
-            last == "corvane: setjmp returns error condition\n");
+    return r.status == 1 && r.out.empty() && (last == "corvane: input file is empty or too short\n" ||
+           last == "corvane: input file is not a PNG file\n" || last == "corvane: setjmp returns error condition\n");
 }
 
 // 3 x 2 RGBA, Adam7 (passes 1, 4, 6 and 7 hold pixels), with the chunks the
@@ -95,7 +95,8 @@ TEST(Hostile, OutputThatCannotBeWrittenAndInputsThatAreNoFileFail) {
     const std::string warning = "corvane: A file read or write error occurred at some point\n",
                       failed = "corvane: Error writing single byte sample to file\n";
     const std::pair<std::string, std::string> cases[] = {
-        {"exec \"$1\" \"$2\" >/dev/full", warning + "corvane: close of file failed: an earlier write to it failed\n"},
+        {"exec \"$1\" \"$2\" >/dev/full",
+         warning + "corvane: close of file failed: an earlier write to it failed\n"},
         {"exec \"$1\" \"$2\" >&-", warning + "corvane: close of file failed with errno 9 (Bad file descriptor)\n"},
         {"exec \"$1\" \"$3\" >/dev/full", failed}, {"exec \"$1\" \"$3\" >&-", failed},
         {"exec \"$1\" \"$4\"", warning + "corvane: input file is empty or too short\n"},

@@ -164,7 +164,7 @@ const std::map<std::string, Call> kCalls = {
     {"noname", {0, [](const Args&) { pm_init(nullptr); }}},
     {"writeonly", {0, [](const Args&) { std::freopen("/dev/null", "w", stdin); }}},
     {"lostfd", {0, [](const Args&) { ::close(fileno(last)); }}},  // the last stream's descriptor closed
-    {"fd1", {0, [](const Args&) { std::fprintf(stderr, "fd 1 %s\n", ::fcntl(1, F_GETFD) == -1 ? "closed" : "open"); }}},
+    {"fd1", {0, [](const Args&) { std::fprintf(stderr, "fd 1 %s\n", ::fcntl(1, F_GETFD) ? "closed" : "open"); }}},
     {"dirin", {0, [](const Args&) { ::dup2(::open("/", O_RDONLY), 0); }}},
     {"full", {0, [](const Args&) { std::freopen("/dev/full", "w", stdout), std::setbuf(stdout, nullptr); }}},
     {"pipe", {0, [](const Args&) {  // stdin a pipe holding what it held
@@ -212,7 +212,8 @@ const std::map<std::string, Call> kCalls = {
              std::fprintf(stderr, "%d %d %d [%s]\n", e.r, e.g, e.b, e.colorname);
      }}},
     {"ppm_colorhashtocolorhist", {2, [](const Args& a) {  // colours (values 0, 1, ...), maxcolors
-         const colorhash cht = ppm_colorrowtocolorhash(Arg<const rgbpixel*>(a[0]), n = int(Samples(a[0]).size() / 3));
+         n = int(Samples(a[0]).size() / 3);
+         const colorhash cht = ppm_colorrowtocolorhash(Arg<const rgbpixel*>(a[0]), n);
          colorhist h = ppm_colorhashtocolorhist(cht, std::stoi(a[1]));
          if (std::stoi(a[1]) <= 0)
              h[n + 4] = h[0];  // five spares promised; a sanitizer build catches fewer
@@ -229,7 +230,8 @@ const std::map<std::string, Call> kCalls = {
          const rgbpixel* p = Arg<const rgbpixel*>(a[0]);
          for (n = 0; n < int(Samples(a[0]).size() / 3); ++n)
              h[n] = {p[n], n};
-         ppm_addtocolorhist(h.data(), &n, int(h.size()), Arg<const rgbpixel*>(a[2]), std::stoi(a[3]), std::stoi(a[4]));
+         ppm_addtocolorhist(h.data(), &n, int(h.size()), Arg<const rgbpixel*>(a[2]), std::stoi(a[3]),
+                            std::stoi(a[4]));
          ShowAll(h.data(), n);
      }}},
     // Calls whose parameters say it all
@@ -244,12 +246,13 @@ const std::map<std::string, Call> kCalls = {
     FN(pnm_readpnmrow), FN(pbm_writepbminit), FN(pgm_writepgminit), FN(ppm_writeppminit),
     FN(pnm_writepnminit), FN(pbm_writepbmrow), FN(pbm_writepbmrow_packed), FN(pgm_writepgmrow),
     FN(pgm_writerawsample), FN(ppm_writeppmrow), FN(pnm_writepnmrow), FN(ppm_parsecolor),
-    FN(pm_rgbnorm), FN(color_from_ycbcr), FN(pm_canonstr), FN(pm_openColornameFile),
-    FN(pm_parse_dictionary_name), FN(ppm_colorname), FN(ppm_addtocolorrow), FN(ppm_sortcolorrow),
-    FN(ppm_findclosestcolor), FN(ppm_colorrowtomapfile), FN(pm_tell), FN(pm_tell2), FN(pm_seek),
-    FN(pm_seek2), FN(pm_allocarray), FN(pm_allocrow), FN(pm_close), FN(pm_closer), FN(pm_closew), FN(fputs), FN(fflush), FN(fputc),
-    FN(pbm_readpbm), FN(pgm_readpgm), FN(ppm_readppm), FN(pnm_readpnm),
-    FN(ppm_computecolorhist), FN(ppm_computecolorrow), FN(ppm_mapfiletocolorrow), FN(pm_read_unknown_size),
+    FN(pm_rgbnorm), FN(color_from_ycbcr), FN(pm_canonstr), FN(pm_parse_dictionary_name),
+    FN(ppm_colorname), FN(ppm_addtocolorrow), FN(ppm_sortcolorrow), FN(ppm_findclosestcolor),
+    FN(ppm_colorrowtomapfile), FN(pm_tell), FN(pm_tell2), FN(pm_seek), FN(pm_seek2),
+    FN(pm_allocarray), FN(pm_allocrow), FN(pm_close), FN(pm_closer), FN(pm_closew), FN(fputs),
+    FN(fflush), FN(fputc), FN(pbm_readpbm), FN(pgm_readpgm), FN(ppm_readppm), FN(pnm_readpnm),
+    FN(ppm_computecolorhist), FN(ppm_computecolorrow), FN(ppm_mapfiletocolorrow),
+    FN(pm_read_unknown_size), FN(pm_openColornameFile),
 };
 
 // Runs the calls of a line in turn, each taking the arguments it needs.

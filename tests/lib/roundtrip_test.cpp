@@ -43,7 +43,7 @@ void RoundTrip(int family, bool plain, sampleval maxval, int cols) {
         const size_t r = i / (size_t(cols) * depth);
         bits[r].push_back(s == 0), grays[r].push_back(s);
         if (depth == 1 || i % 3 == 2)
-            pixels[r].push_back(depth == 1 ? rgbpixel{0, 0, s} : rgbpixel{grays[r].end()[-3], grays[r].end()[-2], s});
+            pixels[r].push_back({depth == 1 ? 0 : grays[r].end()[-3], depth == 1 ? 0 : grays[r].end()[-2], s});
         want[0].push_back(s == 0), want[1].push_back(family == P1 && s ? 255 : s);
         want[2].insert(want[2].end(), 4 - depth, s);
         want[3].insert(want[3].end(), 3 - depth, 0), want[3].push_back(s);
