@@ -164,7 +164,7 @@ const std::map<std::string, Call> kCalls = {
     {"noname", {0, [](const Args&) { pm_init(nullptr); }}},
     {"writeonly", {0, [](const Args&) { std::freopen("/dev/null", "w", stdin); }}},
     {"lostfd", {0, [](const Args&) { ::close(fileno(last)); }}},  // the last stream's descriptor closed
-    {"fd1", {0, [](const Args&) { std::fprintf(stderr, "fd 1 %s\n", ::fcntl(1, F_GETFD) ? "closed" : "open"); }}},
+    {"fd1", {0, [](const Args&) { std::fprintf(stderr, "fd 1 %s\n", ::fcntl(1, F_GETFD) == -1 ? "closed" : "open"); }}},
     {"dirin", {0, [](const Args&) { ::dup2(::open("/", O_RDONLY), 0); }}},
     {"full", {0, [](const Args&) { std::freopen("/dev/full", "w", stdout), std::setbuf(stdout, nullptr); }}},
     {"pipe", {0, [](const Args&) {  // stdin a pipe holding what it held
