@@ -32,10 +32,6 @@ if(NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE")
   set(optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
   add_compile_options($<${optimised}:-U_FORTIFY_SOURCE>
                       $<${optimised}:-D_FORTIFY_SOURCE=2>)
-  # Fortified, glibc also asks that results such as freopen's be used; the
-  # test programs ignore some in children about to exec or exit.
-  set(in_tests $<STREQUAL:$<TARGET_PROPERTY:SOURCE_DIR>,${PROJECT_SOURCE_DIR}/tests>)
-  add_compile_options($<$<AND:${optimised},${in_tests}>:-Wno-unused-result>)
 endif()
 
 # Executables are linked as PIE, and the static library compiled to fit in

@@ -5,44 +5,27 @@
 #include "fuzz_support.h"
 #include "ppm.h"
 
-namespace {
-
-const char* DictionaryPath() {
-    static char path[] = "/tmp/tarvex_fuzz_dictXXXXXX";
-    static bool made = false;
-    if (!made) {
-        close(mkstemp(path));
-        setenv("RGBDEF", path, 1);
-        made = true;
-    }
-    return path;
-}
-
-void Search(const char* path) {
-    int32_t r, g, b;
-    const rgbpixel grey{128, 128, 128};
-    ppm_colorname(&grey, 255, 1);
-    ppm_colorname(&grey, 65535, 0);
-    colorhash hash;
-    const char** names;
-    ppm_readcolornamefile(path, 1, &hash, &names);
-    ppm_freecolornames(names);
-    ppm_freecolorhash(hash);
-    pm_parse_dictionary_name("Dark Slate Gray", 1000, &r, &g, &b);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    tarvex_fuzz::QuietStart();
-    const char* path = DictionaryPath();
+    static char path[] = "/tmp/tarvex_fuzz_dictXXXXXX";
+    static const bool made = (tarvex_fuzz::QuietStart(), close(mkstemp(path)), !setenv("RGBDEF", path, 1));
     FILE* f = std::fopen(path, "wb");
-    if (f == nullptr)
+    if (!made || f == nullptr)
         return 0;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
-    tarvex_fuzz::RunCatchingFatal([&] { Search(path); });
+    tarvex_fuzz::RunCatchingFatal([&] {
+        int32_t r, g, b;
+        const rgbpixel grey{128, 128, 128};
+        ppm_colorname(&grey, 255, 1);
+        ppm_colorname(&grey, 65535, 0);
+        colorhash hash;
+        const char** names;
+        ppm_readcolornamefile(path, 1, &hash, &names);
+        ppm_freecolornames(names);
+        ppm_freecolorhash(hash);
+        pm_parse_dictionary_name("Dark Slate Gray", 1000, &r, &g, &b);
+    });
     tarvex_fuzz::CloseStrayFds(firstFd);
     return 0;
 }

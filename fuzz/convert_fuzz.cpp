@@ -8,20 +8,8 @@
 namespace {
 
 constexpr float kGammas[] = {-1.0f, 2.2f, 1.0f, 0.45f};
-constexpr const char* kBackgrounds[] = {
-    nullptr, "rgb:ff/80/00", "#123", "0.5,0.2,1", "rgbi:1/0/.5", "darkgreen",
-    "#fffffffff000", "rgb:1/22/333"};
-
-void Start() {
-    static bool started = false;
-    if (started)
-        return;
-    tarvex_fuzz::QuietStart();
-    if (std::freopen("/dev/null", "wb", stdout) == nullptr)
-        std::abort();
-    setenv("RGBDEF", "/dev/null", 1);
-    started = true;
-}
+constexpr const char* kBackgrounds[] = {nullptr, "rgb:ff/80/00", "#123", "0.5,0.2,1",
+                                        "rgbi:1/0/.5", "darkgreen", "#fffffffff000", "rgb:1/22/333"};
 
 void SetOptions(uint8_t opts, uint8_t back) {
     corvane::alpha = opts % 3;
@@ -38,17 +26,20 @@ void SetOptions(uint8_t opts, uint8_t back) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool started = (tarvex_fuzz::QuietStart(), setenv("RGBDEF", "/dev/null", 1),
+                                 std::freopen("/dev/null", "wb", stdout) != nullptr);
+    if (!started)
+        std::abort();
     if (size < 2)
         return 0;
-    Start();
     SetOptions(data[0], data[1]);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
     FILE* png = tarvex_fuzz::InputStream(data + 2, size - 2);
     FILE* textFile = std::fopen("/dev/null", "wb");
     if (png == nullptr || textFile == nullptr)
         std::abort();
-    // A fatal error may have closed the input already (the driver closes
-    // it before reporting), so streams are closed only after a success;
+    // A fatal error may have closed the input already (the driver closes it
+    // before reporting), so the streams are closed only after a success;
     // after a failure their descriptors are closed below.
     static volatile bool converted;
     converted = false;
@@ -57,10 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         corvane::convertpng(png, textFile, &status);
         converted = true;
     });
-    if (converted) {
-        std::fclose(png);
-        std::fclose(textFile);
-    }
+    if (converted)
+        std::fclose(png), std::fclose(textFile);
     std::fflush(stdout);
     std::clearerr(stdout);
     tarvex_fuzz::CloseStrayFds(firstFd);

@@ -1,23 +1,20 @@
 // What every fuzz target shares: running library code whose fatal errors end
-// the process by design, and handing the input over as a stream or a text.
+// the process by design, and handing the input over as a stream.
 #pragma once
-
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <string>
 
 #include <unistd.h>
 
-#include "pm.h"
+#include <cstdint>
+#include <cstdio>
+
 #include "pm_internal.h"
 
 namespace tarvex_fuzz {
 
 /// Runs `body`. In a fuzz build a fatal error inside it comes back here and
-/// the next input can run; in a replay build it ends the process (each
-/// input runs in a child process there). `body` must keep no object with a
-/// destructor alive across the library call that may fail.
+/// the next input can run; in a replay build it ends the child process that
+/// runs the input. `body` keeps no object with a destructor alive across the
+/// library call that may fail.
 template <typename F>
 void RunCatchingFatal(F&& body) {
 #ifdef TARVEX_FUZZING
@@ -32,47 +29,25 @@ void RunCatchingFatal(F&& body) {
 #endif
 }
 
-/// A read stream over the input bytes (a real temporary file, so that
-/// fileno, fstat and seeking work as on disk). Null when it cannot be made.
+/// The input on a real temporary file (fileno, fstat and seeks work as on
+/// disk), positioned at its start; null when it cannot be made.
 inline FILE* InputStream(const uint8_t* data, size_t size) {
     FILE* f = std::tmpfile();
-    if (f == nullptr)
-        return nullptr;
-    if (size > 0 && std::fwrite(data, 1, size, f) != size) {
+    if (f != nullptr && (std::fwrite(data, 1, size, f) != size || std::fseek(f, 0, SEEK_SET))) {
         std::fclose(f);
         return nullptr;
     }
-    std::rewind(f);
     return f;
 }
 
-/// The input as a NUL-terminated text (stops at an embedded NUL).
-inline std::string InputText(const uint8_t* data, size_t size) {
-    return std::string(reinterpret_cast<const char*>(data), size).c_str();
-}
-
 /// The lowest descriptor not in use now.
-inline int FirstFreeFd() {
-    const int fd = dup(0);
-    if (fd >= 0)
-        close(fd);
-    return fd;
-}
+inline int FirstFreeFd() { const int fd = dup(0); return fd < 0 ? fd : (close(fd), fd); }
 
-/// Closes descriptors a fatal error left open (a jump skips the close),
+/// Closes the descriptors a fatal error left open (a jump skips the close),
 /// so that a long run does not run out of them.
-inline void CloseStrayFds(int first) {
-    for (int fd = first; fd >= 0 && fd < first + 64; ++fd)
-        close(fd);
-}
+inline void CloseStrayFds(int first) { for (int fd = first; fd >= 0 && fd < first + 64; ++fd) close(fd); }
 
 /// Once per process: a program name, informational messages off.
-inline void QuietStart() {
-    static bool started = false;
-    if (!started) {
-        pm_init("fuzz");
-        started = true;
-    }
-}
+inline void QuietStart() { [[maybe_unused]] static const bool started = (pm_init("fuzz"), true); }
 
 }  // namespace tarvex_fuzz

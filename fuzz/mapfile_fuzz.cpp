@@ -17,18 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int cols, rows, format;
         sampleval maxval = 0;
         ppm_readppminit(f, &cols, &rows, &maxval, &format);
-        if (static_cast<long>(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) >
-            (1 << 20))
+        if (long(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) > (1 << 20))
             return;
         std::rewind(f);
         int ncolors = 0;
         rgbpixel* row = ppm_mapfiletocolorrow(f, maxcolors, &ncolors, &maxval);
         if (row == nullptr ? ncolors != -1 : ncolors > maxcolors)
             std::abort();
-        if (row != nullptr) {
-            ppm_sortcolorrow(row, ncolors, nullptr);
-            pm_freerow(row);
-        }
+        if (row != nullptr)
+            ppm_sortcolorrow(row, ncolors, nullptr), pm_freerow(row);
     });
     std::fclose(f);
     return 0;

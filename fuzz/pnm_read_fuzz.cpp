@@ -1,6 +1,6 @@
 // Fuzzes the portable map readers: the first byte picks the family's reader,
-// whether the raster check runs, and packed or element rows for PBM; the
-// rest is the file. Up to three concatenated images are read.
+// whether the raster check runs, packed or element rows for PBM, and row or
+// whole-image reading; the rest is the file. Up to three images are read.
 #include <cstdlib>
 #include <vector>
 
@@ -9,108 +9,63 @@
 
 namespace {
 
-// Images larger than this are only checked, not read, to keep runs fast;
-// whole images, whose array a fatal error leaves behind, smaller still.
-constexpr long kMaxPixels = 1 << 20;
-constexpr long kMaxWholePixels = 1 << 14;
-
 // The one block of the array being read, released after a fatal error.
 void* arrayBlock = nullptr;
-void* RecordBlock(size_t bytes) {
-    return arrayBlock = std::malloc(bytes);
+void* RecordBlock(size_t bytes) { return arrayBlock = std::malloc(bytes); }
+
+std::vector<rgbpixel> row;
+
+// Larger images are only checked, not read, to keep runs fast; an empty
+// dimension counts as one (millions of empty rows take as long as pixels).
+bool Small(int cols, int rows, long limit) {
+    return long(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) <= limit;
 }
 
-std::vector<unsigned char> bytes;
-std::vector<sampleval> grays;
-std::vector<rgbpixel> pixels;
-
-// An empty dimension counts as one: millions of empty rows (or a row of
-// millions of pixels in no rows) take as long to go through as pixels.
-bool Small(int cols, int rows, long limit = kMaxPixels) {
-    return static_cast<long>(cols > 0 ? cols : 1) * (rows > 0 ? rows : 1) <=
-           limit;
-}
-
-void ReadPbm(FILE* f, bool check, bool packed) {
+void ReadRows(FILE* f, int family, bool check, bool packed) {
     int cols, rows, format;
-    pbm_readpbminit(f, &cols, &rows, &format);
-    if (check)
+    sampleval maxval = 0;
+    switch (family) {
+    case 0: pbm_readpbminit(f, &cols, &rows, &format); break;
+    case 1: pgm_readpgminit(f, &cols, &rows, &maxval, &format); break;
+    case 2: ppm_readppminit(f, &cols, &rows, &maxval, &format); break;
+    default: pnm_readpnminit(f, &cols, &rows, &maxval, &format);
+    }
+    if (check && family == 0)
         pbm_check(f, PM_RASTERCHECK_SIZE, format, cols, rows, nullptr);
-    if (!Small(cols, rows))
+    else if (check)
+        (family == 1 ? pgm_check : family == 2 ? ppm_check : pnm_check)(
+            f, PM_RASTERCHECK_SIZE, format, cols, rows, maxval, nullptr);
+    if (!Small(cols, rows, 1 << 20))
         return;
-    bytes.assign(static_cast<size_t>(cols) + 8, 0);
+    row.resize(size_t(cols) + 1);
+    auto* bytes = reinterpret_cast<unsigned char*>(row.data());
+    sampleval* grays = &row.data()->r;
     for (int r = 0; r < rows; ++r) {
-        if (packed)
-            pbm_readpbmrow_packed(f, bytes.data(), cols, format);
+        if (family == 0)
+            (packed ? pbm_readpbmrow_packed : pbm_readpbmrow)(f, bytes, cols, format);
+        else if (family == 1)
+            pgm_readpgmrow(f, grays, cols, maxval, format);
         else
-            pbm_readpbmrow(f, bytes.data(), cols, format);
+            (family == 2 ? ppm_readppmrow : pnm_readpnmrow)(f, row.data(), cols, maxval, format);
     }
 }
 
-void ReadPgm(FILE* f, bool check) {
-    int cols, rows, format;
-    sampleval maxval;
-    pgm_readpgminit(f, &cols, &rows, &maxval, &format);
-    if (check)
-        pgm_check(f, PM_RASTERCHECK_SIZE, format, cols, rows, maxval, nullptr);
-    if (!Small(cols, rows))
-        return;
-    grays.resize(static_cast<size_t>(cols) + 1);
-    for (int r = 0; r < rows; ++r)
-        pgm_readpgmrow(f, grays.data(), cols, maxval, format);
-}
-
-void ReadColour(FILE* f, bool check, bool pnm) {
-    int cols, rows, format;
-    sampleval maxval;
-    (pnm ? pnm_readpnminit : ppm_readppminit)(f, &cols, &rows, &maxval, &format);
-    if (check)
-        (pnm ? pnm_check : ppm_check)(f, PM_RASTERCHECK_SIZE, format, cols,
-                                      rows, maxval, nullptr);
-    if (!Small(cols, rows))
-        return;
-    pixels.resize(static_cast<size_t>(cols) + 1);
-    for (int r = 0; r < rows; ++r)
-        (pnm ? pnm_readpnmrow : ppm_readppmrow)(f, pixels.data(), cols, maxval,
-                                                format);
-}
-
+// A whole image is allocated before it is read: look at the header first.
 void ReadWhole(FILE* f, int family) {
     int cols, rows, format;
     sampleval maxval;
-    // Look at the header first: a whole image is allocated before it is read.
     const long start = std::ftell(f);
     pnm_readpnminit(f, &cols, &rows, &maxval, &format);
-    if (!Small(cols, rows, kMaxWholePixels))
+    if (!Small(cols, rows, 1 << 14))
         return;
     std::fseek(f, start, SEEK_SET);
     switch (family) {
     case 0: pm_freearray(pbm_readpbm(f, &cols, &rows), rows); break;
     case 1: pm_freearray(pgm_readpgm(f, &cols, &rows, &maxval), rows); break;
     case 2: pm_freearray(ppm_readppm(f, &cols, &rows, &maxval), rows); break;
-    default:
-        pm_freearray(pnm_readpnm(f, &cols, &rows, &maxval, &format), rows);
+    default: pm_freearray(pnm_readpnm(f, &cols, &rows, &maxval, &format), rows);
     }
     arrayBlock = nullptr;
-}
-
-void ReadImages(FILE* f, uint8_t mode) {
-    const int family = mode & 3;
-    const bool check = mode & 4, packed = mode & 8, whole = mode & 16;
-    for (int image = 0; image < 3; ++image) {
-        if (whole)
-            ReadWhole(f, family);
-        else if (family == 0)
-            ReadPbm(f, check, packed);
-        else if (family == 1)
-            ReadPgm(f, check);
-        else
-            ReadColour(f, check, family == 3);
-        int eof = 0;
-        pnm_nextimage(f, &eof);
-        if (eof)
-            return;
-    }
 }
 
 }  // namespace
@@ -125,9 +80,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     pm_arrayblock_alloc = RecordBlock;
     arrayBlock = nullptr;
-    bool read = false;
+    static volatile bool read;
+    read = false;
     tarvex_fuzz::RunCatchingFatal([&] {
-        ReadImages(f, data[0]);
+        for (int image = 0, eof = 0; image < 3 && !eof; ++image) {
+            if (data[0] & 16)
+                ReadWhole(f, data[0] & 3);
+            else
+                ReadRows(f, data[0] & 3, data[0] & 4, data[0] & 8);
+            pnm_nextimage(f, &eof);
+        }
         read = true;
     });
     if (!read)

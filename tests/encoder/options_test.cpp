@@ -2,7 +2,7 @@
 // each ends with status 1, its message and not one byte of PNG.
 #include <gtest/gtest.h>
 
-#include "support/child.h"
+#include "support/support.h"
 
 using namespace std::string_literals;
 
@@ -11,10 +11,9 @@ namespace {
 using tarvex_test::ChildResult;
 using tarvex_test::TempFile;
 
-ChildResult Exec(const char* exe, std::vector<std::string> args, const std::string& in = "",
-                 const std::vector<std::string>& env = {}) {
+ChildResult Exec(const char* exe, std::vector<std::string> args, const std::string& in = "") {
     args.insert(args.begin(), exe);
-    return tarvex_test::RunProgram(args, in, env);
+    return tarvex_test::RunMain(nullptr, args, in);
 }
 
 std::string Through(const std::vector<std::string>& belvane, const std::string& pnm,
@@ -46,8 +45,9 @@ TEST(Options, TransparentAndBackgroundReachCorvaneInEveryLayout) {
 
 TEST(Options, GammaTimeVerboseAndPipes) {
     const std::string pnm = "P2 2 1 15 3 12\n";
-    const auto png = Exec(BELVANE_EXE, {"-gamma", "0.45", "-time", "-verbose", "-c", "9"}, pnm,
-                          {"SOURCE_DATE_EPOCH=1078236309"});
+    setenv("SOURCE_DATE_EPOCH", "1078236309", 1);
+    const auto png = Exec(BELVANE_EXE, {"-gamma", "0.45", "-time", "-verbose", "-c", "9"}, pnm);
+    unsetenv("SOURCE_DATE_EPOCH");
     EXPECT_NE(png.err.find("belvane: wrote a 2w x 1h PNG image, 4 bits gray: IHDR gAMA tIME "
                            "IDAT IEND, "), std::string::npos) << png.err;
     const auto back = Exec(CORVANE_EXE, {"-verbose", "-time"}, png.out);
@@ -80,11 +80,13 @@ TEST(Failures, EndWithTheMessageAndNoOutput) {
         {{"-text", text("\"Two words  x\n")}, "line 1: the quoted keyword has no closing quote"},
         {{"-text", text("Title           x\0y"s)}, "the text holds a NUL byte"},
     };
+    setenv("RGBDEF", "/dev/null", 1);
     for (const auto& [args, message] : cases) {
-        const auto r = Exec(BELVANE_EXE, args, ok, {"RGBDEF=/dev/null"});
+        const auto r = Exec(BELVANE_EXE, args, ok);
         EXPECT_TRUE(r.status == 1 && r.out.empty() && r.err.find(message) != std::string::npos)
             << args[0] << ": " << r.err;
     }
+    unsetenv("RGBDEF");
 }
 
 TEST(Failures, DamagedImagesWriteNothing) {

@@ -1,0 +1,156 @@
+// corvane's whole behaviour against reviewed results: every PngSuite file and
+// every image made below, under each option set, plus the command-line cases,
+// give the exit status, output header, size and CRC, and the exact messages
+// recorded in tests/data/corvane_golden.txt. Both row paths must give them.
+// After an intended change, rewrite the file and review its diff:
+//   TARVEX_REGENERATE=1 build/tests/converter_tests --gtest_filter='Golden.*'
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "rows.h"
+#include "support/support.h"
+
+namespace {
+
+using namespace tarvex_test;
+using namespace std::string_literals;
+using Args = std::vector<std::string>;
+
+std::string Be16(uint16_t v) { return {char(v >> 8), char(v)}; }
+
+std::string Text(const std::string& key, const std::string& text) { return Chunk("tEXt", key + '\0' + text); }
+
+// 2 x 1 RGBA with 5 significant bits, a time and a text: the command lines' image.
+const std::string kRgba = Png(2, 1, 8, 6, "\0\xff\0\0\xff\0\xff\0\0"s, Chunk("sBIT", "\5\5\5\x08") +
+                              Chunk("tIME", "\x07\xd4\3\2\x0e\5\x09") + Text("Title", "Red"));
+
+// Images for the rules the suite does not reach, and for hostile streams.
+std::vector<std::pair<std::string, std::string>> Made() {
+    const std::string gray = "\0\x80"s, zeros(16 << 20, '\0');
+    std::string big(3 << 20, 'a'), many, pal = Chunk("PLTE", "\xff\xff\xff\xc8\x64\x08\x0a\x14\x1e"s);
+    for (size_t i = 0; i < big.size(); i += 4099)
+        big[i] = char('b' + i % 20);
+    for (int i = 0; i < 5000; ++i)
+        many += Text("Key" + std::to_string(i), "value");
+    const auto size = [](uint32_t w, uint32_t h) { return Png(w, h, 16, 6, std::string(9, 0)); };
+    return {
+        {"empty", ""}, {"short", "\x89PN"}, {"gif", "GIF89a"},
+        {"gray8-trns-sbit5-phys0", Png(4, 1, 8, 0, "\0\x03\x18\x1f\xc8"s,
+            Chunk("sBIT", "\x05") + Chunk("tRNS", Be16(3)) + Chunk("pHYs", Be32(0) + Be32(9) + '\1'))},
+        {"gray16-trns-sbit8-bkgd", Png(2, 1, 16, 0, "\0\x03\xe8\xff\xff"s,
+            Chunk("sBIT", "\x08") + Chunk("tRNS", Be16(1000)) + Chunk("bKGD", Be16(25600)))},
+        {"gray8-gamma-trns", Png(3, 1, 8, 0, "\0\x80\x40\xc8"s,
+            Chunk("gAMA", Be32(45000)) + Chunk("tRNS", Be16(128)))},
+        {"ga16-alpha-sbit3", Png(1, 1, 16, 4, "\0\0\0\xff\xff"s, Chunk("sBIT", "\x10\x03"))},
+        {"palette4-sbit5-trns", Png(3, 1, 4, 3, "\0\x01\x20"s,
+            Chunk("sBIT", "\5\5\5") + pal + Chunk("tRNS", "\0\xff"s))},
+        {"palette8-short-trns", Png(3, 1, 8, 3, "\0\0\1\5"s, pal + Chunk("tRNS", "\0"s))},
+        {"palette8-grays", Png(2, 1, 8, 3, "\0\0\1"s, Chunk("PLTE", "\0\0\0\x5a\x5a\x5a"s))},
+        {"rgb8-sbit565-trns", Png(2, 1, 8, 2, "\0\xc8\x64\x32\7\7\7"s,
+            Chunk("sBIT", "\5\6\5") + Chunk("tRNS", Be16(7) + Be16(7) + Be16(7)))},
+        {"rgb16-trns", Png(3, 1, 16, 2, "\0\0\1\0\2\0\3\0\1\0\2\0\4\0\x09\0\2\0\3"s,
+            Chunk("tRNS", Be16(1) + Be16(2) + Be16(3)))},
+        {"rgba8-sbit5-time-text", kRgba},
+        {"gray1-wide", Png(100, 2, 1, 0, '\0' + std::string(13, '\x5a') + '\0' + std::string(13, '\xf0'))},
+        {"texts-before-and-after", Png(1, 1, 8, 0, gray,
+            Text("Title", "A\nB") + Chunk("zTXt", "Exactly15Chars_\0\0"s + Deflated("x")) +
+            Text("LongerThanFifteen", "y") + Text("Creation Time", "") +
+            Chunk("iTXt", "Intl\0\0\0\0\0z\n"s),
+            Text("Later", "after") + Chunk("tIME", "\x07\xd4\3\2\x0e\5\x09"))},
+        {"text-3mib", Png(1, 1, 8, 0, gray, Text("Big", big), Text("Small", "s"))},
+        {"text-5000-chunks", Png(1, 1, 8, 0, gray, many)},
+        {"idat-16mib", Png(1, 1, 8, 0, zeros)},
+        {"ztxt-16mib", Png(1, 1, 8, 0, gray, Chunk("zTXt", "Bomb\0\0"s + Deflated(zeros)))},
+        {"size-0x1", size(0, 1)}, {"size-2147483647x1", size(0x7fffffff, 1)},
+        {"size-1000000x1000000", size(1000000, 1000000)},  // 8 TB: never allocated
+    };
+}
+
+// Option sets every image is converted with.
+const std::vector<Args> kOptionSets = {
+    {}, {"-alpha"}, {"-mix"}, {"-mix", "-background", "dark slate gray"}, {"-mix", "-gamma", "2.2"},
+    {"-plain", "-verbose", "-time", "-text", "-"}, {"-alpha", "-plain"},
+};
+
+// Command lines tried on one image: option matching, values and usage errors.
+const std::vector<Args> kCommandLines = {
+    {"-VERB", "-a", "-ti", "-te", "-", "-g", "1", "-b", "red"}, {"-m"}, {"-alpha", "-mix"},
+    {"-mix", "-alpha"}, {"-gamma", "junk"}, {"-gamma", "0"}, {"-gamma", "-2"}, {"-gamma", "nan"},
+    {"-mix", "-background", "rgb:ff/ff"}, {"-"}, {"--QUIET", "-verbose", "-time", "--plain"},
+    {"-background"}, {"-gamma"}, {"-text"}, {"-", "x"}, {"-x"}, {"-t"}, {"-help"}, {"-?"},
+    {"/nonexistent.png"}, {"-text", "/nonexistent/t.txt"}, {"-version"}, {"-help", "--version"},
+};
+
+// The suite's files in name order, then the images made here.
+std::vector<std::pair<std::string, std::string>> Inputs() {
+    std::vector<std::pair<std::string, std::string>> inputs;
+    for (const auto& e : std::filesystem::directory_iterator(TARVEX_PNGSUITE_DIR))
+        if (e.path().extension() == ".png")
+            inputs.emplace_back(e.path().filename(), ReadFile(e.path()));
+    std::sort(inputs.begin(), inputs.end());
+    for (auto& made : Made())
+        inputs.push_back(made);
+    return inputs;
+}
+
+// The magic number, size and maxval of a portable map at the start of `out`.
+std::string Header(const std::string& out) {
+    std::istringstream s(out);
+    std::string magic, w, h, maxval;
+    s >> magic >> w >> h;
+    if (magic != "P1" && magic != "P4")
+        s >> maxval;
+    const bool pnm = magic.size() == 2 && magic[0] == 'P';
+    return pnm ? magic + " " + w + "x" + h + (maxval.empty() ? "" : " " + maxval) : "-";
+}
+
+// One result line: corvane run with `args` on `png` as standard input.
+std::string Result(const std::string& name, Args args, const std::string& png) {
+    args.insert(args.begin(), "corvane");
+    const ChildResult r = RunMain(corvane::corvane_main, args, png);
+    std::string err = r.err;  // the same for every build and checkout with one libpng release
+    for (const std::string what : {PNG_LIBPNG_VER_STRING, TARVEX_TEST_DATA_DIR})
+        if (const size_t at = err.find(what); at != std::string::npos)
+            err.replace(at, what.size(), "(here)");
+    if (const size_t at = err.find("Compiled "); at != std::string::npos)
+        err.replace(at + 9, err.find('\n', at) - at - 9, "(when, by whom)");
+    std::ostringstream line;
+    line << name;
+    for (size_t i = 1; i < args.size(); ++i)
+        line << ' ' << args[i];
+    line << ": exit " << r.status << ", " << Header(r.out) << ", " << r.out.size() << " bytes " << std::hex
+         << crc32(0, (const Bytef*)r.out.data(), uInt(r.out.size())) << ", \"" << Escape(err) << '"';
+    return line.str();
+}
+
+void ExpectGolden(corvane::RowPath path) {
+    corvane::row_path = path;  // in the children run from here
+    ::setenv("RGBDEF", TARVEX_TEST_DATA_DIR "/rgb.txt", 1);
+    std::string got;
+    for (const auto& [name, png] : Inputs())
+        for (const Args& args : kOptionSets)
+            got += Result(name, args, png) + '\n';
+    for (const Args& args : kCommandLines)
+        got += Result("rgba8-sbit5-time-text", args, kRgba) + '\n';
+    corvane::row_path = corvane::RowPath::fast;
+    const std::string file = TARVEX_TEST_DATA_DIR "/corvane_golden.txt";
+    if (std::getenv("TARVEX_REGENERATE") != nullptr && path == corvane::RowPath::fast)
+        std::ofstream(file) << got;
+    std::istringstream wanted(ReadFile(file)), results(got);
+    int lines = 0, wrong = 0;
+    for (std::string g, w; std::getline(results, g); ++lines)
+        if (!std::getline(wanted, w) || (g != w && ++wrong <= 10))
+            ADD_FAILURE() << "got:  " << g << "\nwant: " << w;
+    EXPECT_EQ(wrong, 0) << "results that differ from " << file;
+    EXPECT_GT(lines, 1400);
+}
+
+TEST(Golden, FastRowPath) { ExpectGolden(corvane::RowPath::fast); }
+TEST(Golden, LibraryRowPath) { ExpectGolden(corvane::RowPath::library); }
+
+}  // namespace
