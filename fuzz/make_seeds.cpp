@@ -33,7 +33,8 @@ void PngSeeds() {
 }
 
 // One image of each format, written with the library's own writers after
-// the mode byte of the reader target or the limit byte of the map-file target.
+// the mode byte of the reader target, the limit byte of the map-file target
+// or the option byte of the encoder target.
 void PnmSeeds() {
     const int cols = 11, rows = 3;
     rgbpixel row[cols];
@@ -44,7 +45,8 @@ void PnmSeeds() {
         for (int plain = 0; plain < 2; ++plain)
             for (sampleval maxval : {255u, 300u}) {
                 for (const auto& [target, name, first] :
-                     {std::tuple{"pnm_read", "pnm", n * 5}, {"mapfile", "map", 3}}) {
+                     {std::tuple{"pnm_read", "pnm", n * 5}, {"mapfile", "map", 3},
+                      {"belvane", "pnm", n * 37}}) {
                     Put(target, name + std::to_string(n), std::string(1, char(first)));
                     FILE* f = std::fopen((root / target / (name + std::to_string(n))).c_str(), "ab");
                     pnm_writepnminit(f, cols, rows, maxval, format, plain);
