@@ -98,58 +98,78 @@ Source open_source(FILE* file, const char* what) {
     return s;
 }
 
+namespace {
+
+// A bilevel image alone has nothing to count: its rows are only read.
+void readBits(const Source& image) {
+    auto* bits = static_cast<unsigned char*>(pm_allocrow(pbm_packed_bytes(image.cols), 1));
+    for (int y = 0; y < image.rows; ++y)
+        pbm_readpbmrow_packed(image.file, bits, image.cols, image.format);
+    pm_freerow(bits);
+}
+
+// 8-bit keys of each sample value, of the image and of the mask.
+struct KeyTables {
+    uint8_t image[256], mask[256];
+    bool gray, masked;
+};
+
+// Adds the keys of a row to the census; past 256 colours it stops counting.
+void countRow(Census& c, KeyMemo& memo, const KeyTables& t, const rgbpixel* row,
+              const rgbpixel* alpha, int cols) {
+    for (int x = 0; x < cols && c.colors != nullptr; ++x) {
+        const rgbpixel& p = row[x];
+        const rgbpixel k = census_key(t.image[t.gray ? p.b : p.r], t.image[t.gray ? p.b : p.g],
+                                      t.image[p.b], t.masked ? t.mask[alpha[x].b] : 255);
+        if (lookup_key(memo, c.colors, k) >= 0)
+            continue;
+        if (c.ncolors == 256) {
+            ppm_freecolorhash(c.colors);
+            c.colors = nullptr;
+            c.ncolors = 257;
+        } else if (ppm_addtocolorhash(c.colors, &k, c.ncolors++) < 0) {
+            pm_error("out of memory counting the colors");
+        }
+    }
+}
+
+bool opaque(const rgbpixel* alpha, int cols, sampleval maxval) {
+    return std::all_of(alpha, alpha + cols, [maxval](const rgbpixel& a) { return a.b == maxval; });
+}
+
+}  // namespace
+
 Census take_census(const Source& image, const Source* mask) {
     Census c;
-    // A bilevel image alone has nothing to count: its rows are only read.
     if (PNM_FORMAT_TYPE(image.format) == PBM_PLAIN_CODE && mask == nullptr) {
-        auto* bits = static_cast<unsigned char*>(pm_allocrow(pbm_packed_bytes(image.cols), 1));
-        for (int y = 0; y < image.rows; ++y)
-            pbm_readpbmrow_packed(image.file, bits, image.cols, image.format);
-        pm_freerow(bits);
+        readBits(image);
         return c;
     }
-    static uint8_t key[256], maskKey[256];
+    static KeyTables t;
+    static KeyMemo memo;
+    t.gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
+    t.masked = mask != nullptr;
     if (image.bits <= 8 && (mask == nullptr || mask->bits <= 8)) {
         c.colors = ppm_alloccolorhash();
-        fillKeyTable(image, key);
+        fillKeyTable(image, t.image);
         if (mask != nullptr)
-            fillKeyTable(*mask, maskKey);
+            fillKeyTable(*mask, t.mask);
+        clear_memo(memo);
     }
     auto* row = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
-    auto* alpharow = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
-    const bool gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
-    static KeyMemo memo;
-    clear_memo(memo);
+    auto* alpha = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     for (int y = 0; y < image.rows; ++y) {
         pnm_readpnmrow(image.file, row, image.cols, image.maxval, image.format);
         checkRow(image, row, y, "image");
         if (mask != nullptr) {
-            pnm_readpnmrow(mask->file, alpharow, mask->cols, mask->maxval,
-                           mask->format);
-            checkRow(*mask, alpharow, y, "mask");
+            pnm_readpnmrow(mask->file, alpha, mask->cols, mask->maxval, mask->format);
+            checkRow(*mask, alpha, y, "mask");
+            c.opaque = c.opaque && opaque(alpha, mask->cols, mask->maxval);
         }
-        for (int x = 0; x < image.cols; ++x) {
-            const sampleval a = mask != nullptr ? alpharow[x].b : 0;
-            if (mask != nullptr && a != mask->maxval)
-                c.opaque = false;
-            if (c.colors == nullptr)
-                continue;
-            const rgbpixel& p = row[x];
-            const rgbpixel k = census_key(key[gray ? p.b : p.r], key[gray ? p.b : p.g],
-                                          key[p.b], mask != nullptr ? maskKey[a] : 255);
-            if (lookup_key(memo, c.colors, k) >= 0)
-                continue;
-            if (c.ncolors == 256) {
-                ppm_freecolorhash(c.colors);
-                c.colors = nullptr;
-                c.ncolors = 257;
-            } else if (ppm_addtocolorhash(c.colors, &k, c.ncolors++) < 0) {
-                pm_error("out of memory counting the colors");
-            }
-        }
+        countRow(c, memo, t, row, alpha, image.cols);
     }
     pm_freerow(row);
-    pm_freerow(alpharow);
+    pm_freerow(alpha);
     if (verbose && c.colors != nullptr)
         pm_message("%d colors", c.ncolors);
     else if (verbose && c.ncolors > 256)

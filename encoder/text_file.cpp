@@ -41,6 +41,40 @@ int chunkLines(const unsigned char* p, const unsigned char* end) {
     return n;
 }
 
+// One line of the file, and where the reader is.
+struct Line {
+    const char* file;
+    int number;
+    unsigned char *begin, *end;  // without the newline
+};
+
+// Reads the keyword line's keyword into `chunk`; returns where its text starts.
+unsigned char* keywordLine(const Line& l, TextChunk* chunk) {
+    const size_t len = size_t(l.end - l.begin);
+    const bool quoted = len > 0 && l.begin[0] == '"';
+    const unsigned char* k = l.begin + quoted;
+    const unsigned char* kend = k;
+    // A quoted keyword ends at the quote before a blank (or the line's end).
+    while (kend < l.end && (quoted ? !(*kend == '"' && (kend + 1 == l.end || kend[1] == ' '))
+                                   : *kend != ' '))
+        ++kend;
+    if (quoted && kend == l.end)
+        pm_error("%s line %d: the quoted keyword has no closing quote", l.file, l.number);
+    const size_t klen = size_t(kend - k);
+    if (const char* fault = keywordFault(k, klen))
+        pm_error("%s line %d: keyword \"%.*s\" cannot be stored in PNG: %s", l.file,
+                 l.number, int(std::min<size_t>(klen, 79)), k, fault);
+    const size_t width = klen + 2 * quoted;
+    unsigned char* text = l.begin + std::min(len, std::max<size_t>(16, width + 1));
+    if (!blanks(l.begin + width, text))
+        pm_error("%s line %d: the text must start in column 17, after the keyword and "
+                 "blanks", l.file, l.number);
+    std::memcpy(chunk->keyword, k, klen);
+    chunk->keyword[klen] = '\0';
+    chunk->text = reinterpret_cast<const char*>(text);
+    return text;
+}
+
 }  // namespace
 
 TextFile read_text_file(FILE* file, const char* name) {
@@ -53,51 +87,29 @@ TextFile read_text_file(FILE* file, const char* name) {
     if (t.chunks == nullptr)
         pm_error("out of memory reading %s", name);
     TextChunk* cur = nullptr;
-    unsigned char* w = nullptr;  // where the current text goes on
-    int lineno = 0;
-    for (unsigned char* line = t.buffer; line < end;) {
-        ++lineno;
-        auto* nl = static_cast<unsigned char*>(std::memchr(line, '\n', size_t(end - line)));
-        unsigned char* eol = nl != nullptr ? nl : end;
-        const size_t len = size_t(eol - line);
+    unsigned char* w = nullptr;  // where the current text goes on, moved left
+    Line l{name, 0, t.buffer, t.buffer};
+    for (; l.begin < end; l.begin = l.end + (l.end < end)) {
+        ++l.number;
+        auto* nl = static_cast<unsigned char*>(std::memchr(l.begin, '\n', size_t(end - l.begin)));
+        l.end = nl != nullptr ? nl : end;
         unsigned char* text;
-        if (len > 0 && line[0] == ' ') {
-            if (cur == nullptr || len < 16 || !blanks(line, line + 16))
-                pm_error("%s line %d: a continuation line must follow a keyword "
-                         "line and start with 16 blanks", name, lineno);
+        if (l.begin < l.end && l.begin[0] == ' ') {
+            if (cur == nullptr || l.end - l.begin < 16 || !blanks(l.begin, l.begin + 16))
+                pm_error("%s line %d: a continuation line must follow a keyword line and "
+                         "start with 16 blanks", name, l.number);
             *w++ = '\n';
-            text = line + 16;
+            text = l.begin + 16;
         } else {
-            const bool quoted = len > 0 && line[0] == '"';
-            const unsigned char* k = line + quoted;
-            const unsigned char* kend = k;
-            while (kend < eol && (quoted ? !(*kend == '"' && (kend + 1 == eol || kend[1] == ' '))
-                                         : *kend != ' '))
-                ++kend;
-            if (quoted && kend == eol)
-                pm_error("%s line %d: the quoted keyword has no closing quote", name, lineno);
-            const size_t klen = size_t(kend - k);
-            if (const char* fault = keywordFault(k, klen))
-                pm_error("%s line %d: keyword \"%.*s\" cannot be stored in PNG: %s",
-                         name, lineno, int(std::min<size_t>(klen, 79)), k, fault);
-            const size_t width = klen + 2 * quoted;
-            text = line + std::min(len, std::max<size_t>(16, width + 1));
-            if (!blanks(line + width, text))
-                pm_error("%s line %d: the text must start in column 17, after the "
-                         "keyword and blanks", name, lineno);
             cur = &t.chunks[t.count++];
-            std::memcpy(cur->keyword, k, klen);
-            cur->keyword[klen] = '\0';
-            cur->text = reinterpret_cast<const char*>(text);
-            w = text;
+            text = w = keywordLine(l, cur);
         }
-        if (std::memchr(text, 0, size_t(eol - text)) != nullptr)
-            pm_error("%s line %d: the text holds a NUL byte, which PNG text "
-                     "cannot hold", name, lineno);
-        std::memmove(w, text, size_t(eol - text));
-        w += eol - text;
+        if (std::memchr(text, 0, size_t(l.end - text)) != nullptr)
+            pm_error("%s line %d: the text holds a NUL byte, which PNG text cannot hold",
+                     name, l.number);
+        std::memmove(w, text, size_t(l.end - text));
+        w += l.end - text;
         cur->textlen = size_t(w - reinterpret_cast<const unsigned char*>(cur->text));
-        line = eol + (nl != nullptr);
     }
     return t;
 }
