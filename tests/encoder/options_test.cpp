@@ -41,6 +41,11 @@ TEST(Options, TransparentAndBackgroundReachCorvaneInEveryLayout) {
     for (int i = 0; i < 16; ++i)
         wide += " 0 128 255 0", mixed += "\x7f\x80\xff\x7f";
     EXPECT_EQ(Through({"-tr", "black", "-b", "rgb:ff/80/7f"}, wide + "\n", {"-mix"}), mixed);
+    // A PPM of grays stays PPM, in a palette as in truecolor.
+    std::string grays = "P3 64 1 255", back = "P6\n64 1\n255\n";
+    for (int i = 0; i < 64; ++i)
+        grays += i % 2 ? " 9 9 9" : " 200 200 200", back += i % 2 ? "\t\t\t" : "\xc8\xc8\xc8";
+    EXPECT_EQ(Through({}, grays + "\n", {}), back);
 }
 
 TEST(Options, GammaTimeVerboseAndPipes) {

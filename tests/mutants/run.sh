@@ -43,7 +43,7 @@ apply() {
     sed -n 's|^+++ b/||p' "$1"
     return
   fi
-  for f in "$src"/lib/*.cpp "$src"/converter/*.cpp; do
+  for f in "$src"/lib/*.cpp "$src"/converter/*.cpp "$src"/encoder/*.cpp; do
     if patch -s -f --dry-run "$f" <"$1" >/dev/null 2>&1; then
       patch -s -f "$f" <"$1" >/dev/null && echo "${f#"$src"/}"
       return
