@@ -256,13 +256,14 @@ render_aims() {
     !($1 in pw) || $4 < pw[$1] { pw[$1] = $4; pww[$1] = $3 }
     !($1 in pr) || $7 < pr[$1] { pr[$1] = $7; prw[$1] = $3 }
     END {
-      print "| input | belvane PNG (MB) | smallest peer (MB) | belvane wall (s) | fastest peer (s) | belvane peak RSS (MB) | lowest peer (MB) | belvane exact |"
-      print "|---|---:|---|---:|---|---:|---|---|"
+      print "| input | belvane PNG (MB) | smallest peer (MB) | ratio | belvane wall (s) | fastest peer (s) | ratio | belvane peak RSS (MB) | lowest peer (MB) | belvane exact |"
+      print "|---|---:|---|---:|---:|---|---:|---:|---|---|"
       for (i = 1; i <= n; i++) {
         k = order[i]; have = k in bs
-        printf "| %s | %s | %s | %s | %s | %s | %s | %s |\n", k,
+        printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", k,
           have ? sprintf("%.2f", bs[k] / 1e6) : "-", best(ps, psw, k, 1e6, "%.2f"),
-          have ? bw[k] : "-", best(pw, pww, k, 1, "%.3f"),
+          ratio(bs, ps, k, "%.4f"), have ? bw[k] : "-",
+          best(pw, pww, k, 1, "%.3f"), ratio(bw, pw, k, "%.2f"),
           have ? sprintf("%.1f", br[k] * 1024 / 1e6) : "-",
           best(pr, prw, k, 1e6 / 1024, "%.1f"), !have ? "-" : bx[k] == "yes" ? "yes" : "no"
         if (!have) { missing = missing " " k; continue }
@@ -283,6 +284,9 @@ render_aims() {
     function best(v, who, k, unit, fmt) {
       return k in v ? sprintf(fmt " (%s)", v[k] / unit, who[k]) : "none lossless"
     }
+    function ratio(b, p, k, fmt) {
+      return (k in b) && p[k] > 0 ? sprintf(fmt, b[k] / p[k]) : "-"
+    }
     function verdict(aim, miss) {
       printf "- %s: %s.\n", aim, miss == "" ? "met on every input" : "missed on" miss
     }' "$WORK/inputs.tsv" "$WORK/results.tsv"
@@ -292,8 +296,8 @@ render_aims() {
 describe_run() {
   describe_machine
   if [[ -n ${BELVANE:-} ]]; then
-    echo "belvane: \`$BELVANE\`${BELVANE_ARGS:+ with \`$BELVANE_ARGS\`}" \
-         "($("$BELVANE" -version 2>&1 | head -1))."
+    echo "belvane: \`$BELVANE\`${BELVANE_ARGS:+ with \`$BELVANE_ARGS\`}," \
+         "built $(date -u -r "$BELVANE" '+%Y-%m-%d %H:%M UTC')."
   else
     echo "belvane: not measured (no program given or built)."
   fi

@@ -76,7 +76,7 @@ row() { printf '%s\t%s\t%s\t%s\t1\t%s\t%s\t%s\t%s\n' "$@"; }
   row b belvane belvane 2.000 200 70 1 "same pixels, as P5 maxval 255"
   row b vips libvips 1.000 300 70 1 yes; } >"$tmp/results.tsv"
 aims=$(render_aims)
-expect "aims row" "| a | 0.00 | 0.00 (libvips) | 1.000 | 1.000 (libvips) | 0.1 | 0.1 (libvips) | yes |" \
+expect "aims row" "| a | 0.00 | 0.00 (libvips) | 1.0000 | 1.000 | 1.000 (libvips) | 1.00 | 0.1 | 0.1 (libvips) | yes |" \
   "$(grep '^| a ' <<<"$aims")"
 expect "verdicts" "$(printf '%s\n' \
   "- Exact (corvane gives the input back byte for byte): missed on b." \
