@@ -42,9 +42,12 @@ installed_packages() {
 # Installs the missing peers without recommended packages, after checking
 # apt's simulated plan, and checks the installed set afterwards.
 install_peers() {
-  local missing=() p
+  local missing=() p installed
+  # Listed once: grep -q quitting early would break the pipe, and pipefail
+  # would then count an installed package as missing.
+  installed=$(installed_packages)
   for p in "${PEER_PACKAGES[@]}"; do
-    installed_packages | grep -qx "$p" || missing+=("$p")
+    grep -qx "$p" <<<"$installed" || missing+=("$p")
   done
   if ((${#missing[@]})); then
     echo "installing: ${missing[*]}" >&2
