@@ -264,22 +264,12 @@ measure_input() {
     cmds+=("$cmd") kept+=("$tool")
   done
   rm -f "$WORK/$name.corvane.pnm"
-  # The tools run in turn, one run each per round, so that a change in the
-  # machine's load weighs on all of them alike. CSV rows come in command
-  # order: command,mean,stddev,median,user,system,...
-  local round
-  : >"$WORK/$name.runs"
-  for ((round = 0; round < RUNS; round++)); do
-    hyperfine -N --style none --runs 1 --export-csv "$WORK/$name.csv" \
-      "${cmds[@]}" >"$WORK/$name.hyperfine" 2>&1
-    tail -n +2 "$WORK/$name.csv" |
-      awk -F, '{ printf "%d %s %s\n", NR - 1, $2, $5 + $6 }' >>"$WORK/$name.runs"
-  done
+  time_in_turn "$name" "${cmds[@]}"
   local i median cpu
   for i in "${!kept[@]}"; do
     tool=${kept[i]}
-    median=$(awk -v i="$i" '$1 == i { print $2 }' "$WORK/$name.runs" | median_of)
-    cpu=$(awk -v i="$i" '$1 == i { print $3 }' "$WORK/$name.runs" | median_of)
+    median=$(run_median "$name" "$i" 2)
+    cpu=$(run_median "$name" "$i" 3)
     printf '%s\t%s\t%s\t%s\t%.3f\t%.2f\t%s\t%s\n' "$name" "$tool" \
       "${LABEL[$tool]}" "${descs[$tool]}" \
       "$median" "$cpu" "${rss[$tool]}" "${notes[$tool]}" \
@@ -291,6 +281,27 @@ measure_input() {
 median_of() {
   sort -g | awk '{ v[NR] = $1 } END {
     print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Runs the commands in turn, one run each per round, for RUNS rounds, so
+# that a passing load weighs on all of them alike; writes "index wall cpu"
+# lines to WORK/NAME.runs (hyperfine's CSV rows come in command order:
+# command,mean,stddev,median,user,system,...).
+time_in_turn() {
+  local name=$1 round
+  shift
+  : >"$WORK/$name.runs"
+  for ((round = 0; round < RUNS; round++)); do
+    hyperfine -N --style none --runs 1 --export-csv "$WORK/$name.csv" \
+      "$@" >"$WORK/$name.hyperfine" 2>&1
+    tail -n +2 "$WORK/$name.csv" |
+      awk -F, '{ printf "%d %s %s\n", NR - 1, $2, $5 + $6 }' >>"$WORK/$name.runs"
+  done
+}
+
+# The median of column COL (2: wall, 3: CPU) of command I's runs of NAME.
+run_median() {
+  awk -v i="$2" -v c="$3" '$1 == i { print $c }' "$WORK/$1.runs" | median_of
 }
 
 # "name<TAB>description<TAB>decoded bytes" of one input.

@@ -196,19 +196,12 @@ measure_encoding() {
     rm -f "$png" "$WORK/$name.$tool.err"
     cmds+=("$cmd") kept+=("$tool")
   done
-  : >"$WORK/$name.runs"
-  local round
-  for ((round = 0; round < RUNS; round++)); do
-    hyperfine -N --style none --runs 1 --export-csv "$WORK/$name.csv" \
-      "${cmds[@]}" >"$WORK/$name.hyperfine" 2>&1
-    tail -n +2 "$WORK/$name.csv" |
-      awk -F, '{ printf "%d %s %s\n", NR - 1, $2, $5 + $6 }' >>"$WORK/$name.runs"
-  done
+  time_in_turn "$name" "${cmds[@]}"
   local i wall cpu
   for i in "${!kept[@]}"; do
     tool=${kept[i]}
-    wall=$(awk -v i="$i" '$1 == i { print $2 }' "$WORK/$name.runs" | median_of)
-    cpu=$(awk -v i="$i" '$1 == i { print $3 }' "$WORK/$name.runs" | median_of)
+    wall=$(run_median "$name" "$i" 2)
+    cpu=$(run_median "$name" "$i" 3)
     printf '%s\t%s\t%s\t%.3f\t%.2f\t%s\t%s\t%s\t%s\n' "$name" "$tool" \
       "$(tool_label "$tool")" "$wall" "$cpu" "${size[$tool]}" "${rss[$tool]}" \
       "$(lossless "${verdicts[$tool]}")" "${verdicts[$tool]}" >>"$WORK/results.tsv"
