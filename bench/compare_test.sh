@@ -6,18 +6,7 @@ set -uo pipefail
 source "$(dirname "$0")/compare.sh"
 set +e
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
-
-expect() {  # expect NAME WANT GOT
-  if [[ $2 == "$3" ]]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAIL %s\n  want: %q\n  got:  %q\n' "$1" "$2" "$3"
-  fi
-}
+source "$(dirname "$0")/test_helpers.sh"
 
 ok() { "$@" >/dev/null 2>&1 && echo yes || echo no; }
 

@@ -8,20 +8,9 @@ set -uo pipefail
 source "$(dirname "$0")/encode_compare.sh"
 set +e
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
+source "$(dirname "$0")/test_helpers.sh"
 SAME_PIXELS=${1:?the path of same_pixels}
 WORK=$tmp
-
-expect() {  # expect NAME WANT GOT
-  if [[ $2 == "$3" ]]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAIL %s\n  want: %q\n  got:  %q\n' "$1" "$2" "$3"
-  fi
-}
 
 # The words a command line splits into, one a line.
 words_of() { local words; eval "words=($1)"; printf '%s\n' "${words[@]}"; }
