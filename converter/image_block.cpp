@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "pm.h"
+#include "pm_internal.h"
 
 namespace corvane {
 

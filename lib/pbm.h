@@ -4,16 +4,21 @@
 
 #include "pm.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /// One PBM pixel: 0 is white, anything else black.
 typedef unsigned char pbmbit;
-enum : unsigned char { PBM_WHITE = 0, PBM_BLACK = 1 };
+#define PBM_WHITE ((pbmbit)0)
+#define PBM_BLACK ((pbmbit)1)
 
 /// Format codes: the two magic characters, first x 256 + second.
-constexpr int PBM_PLAIN_CODE = 'P' * 256 + '1';
-constexpr int PBM_RAW_CODE = 'P' * 256 + '4';
+#define PBM_PLAIN_CODE ('P' * 256 + '1')
+#define PBM_RAW_CODE ('P' * 256 + '4')
 
 /// Bytes of a packed (raw) PBM row of `cols` pixels.
-constexpr unsigned int pbm_packed_bytes(unsigned int cols) {
+static inline unsigned int pbm_packed_bytes(unsigned int cols) {
     return cols / 8 + (cols % 8 != 0);
 }
 
@@ -43,3 +48,7 @@ pbmbit** pbm_readpbm(FILE* file, int* colsP, int* rowsP);
 void pbm_check(FILE* file, int checkType, int format, int cols, int rows,
                int* retvalP);
 void pbm_nextimage(FILE* file, int* eofP);
+
+#ifdef __cplusplus
+}
+#endif

@@ -4,13 +4,17 @@
 
 #include "pbm.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /// One sample, 0 to the image's maxval.
 typedef uint32_t sampleval;
 
-constexpr int PGM_PLAIN_CODE = 'P' * 256 + '2';
-constexpr int PGM_RAW_CODE = 'P' * 256 + '5';
+#define PGM_PLAIN_CODE ('P' * 256 + '2')
+#define PGM_RAW_CODE ('P' * 256 + '5')
 /// The largest maxval of the PGM and PPM formats.
-constexpr sampleval PGM_OVERALLMAXVAL = 65535;
+#define PGM_OVERALLMAXVAL ((sampleval)65535)
 
 void pgm_init(int* argcP, char** argv);
 
@@ -39,3 +43,7 @@ sampleval** pgm_readpgm(FILE* file, int* colsP, int* rowsP,
 void pgm_check(FILE* file, int checkType, int format, int cols, int rows,
                sampleval maxval, int* retvalP);
 void pgm_nextimage(FILE* file, int* eofP);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,13 +1,30 @@
 // The runtime library shared by every program of the family: messages and
 // fatal errors, start-up and the common options, files, rows and arrays,
 // numeric helpers, stream positions, binary integers and the token readers.
+// The headers are C11 and C++20 alike; every function has C linkage.
 #pragma once
 
+#ifdef __cplusplus
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#else
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#endif
 
 #define TARVEX_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+/// Marks a function that never returns, in either language.
+#ifdef __cplusplus
+#define TARVEX_NORETURN [[noreturn]]
+#else
+#define TARVEX_NORETURN _Noreturn
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 /// 1 when "-plain" was given: every writer then writes the plain form.
 extern int pm_plain_output;
@@ -17,11 +34,11 @@ extern int pm_plain_output;
 /// Prints "progname: message\n" to stderr unless messages are off.
 void pm_message(const char* format, ...) TARVEX_PRINTF(1, 2);
 /// Prints "progname: message\n" to stderr and exits with status 1.
-[[noreturn]] void pm_error(const char* format, ...) TARVEX_PRINTF(1, 2);
+TARVEX_NORETURN void pm_error(const char* format, ...) TARVEX_PRINTF(1, 2);
 /// pm_error with the system's text for errno, after `reason` when given.
-[[noreturn]] void pm_perror(const char* reason);
+TARVEX_NORETURN void pm_perror(const char* reason);
 /// Prints "usage:  progname synopsis" to stderr and exits with status 1.
-[[noreturn]] void pm_usage(const char* synopsis);
+TARVEX_NORETURN void pm_usage(const char* synopsis);
 /// Turns informational messages on or off; stores the old state if asked.
 void pm_setMessage(int newState, int* oldStateP);
 
@@ -68,19 +85,6 @@ unsigned int pm_bitstomaxval(int bits);
 /// Least common multiple of three positive numbers, or `limit` if smaller.
 unsigned int pm_lcm(unsigned int x, unsigned int y, unsigned int z,
                     unsigned int limit);
-
-/// Allocates factor1 x factor2 bytes into *resultP, or stores null when the
-/// product exceeds 32 bits or memory is short. Each source file that
-/// includes this header gets a private copy.
-template <typename T>
-static inline void mallocProduct(T** resultP, unsigned int factor1,
-                                 unsigned int factor2) {
-    if (factor2 != 0 && UINT32_MAX / factor2 < factor1)
-        *resultP = nullptr;
-    else
-        *resultP = static_cast<T*>(
-            malloc(static_cast<size_t>(factor1) * factor2));
-}
 
 // ---- Seekable input and stream positions ----------------------------------
 
@@ -134,3 +138,7 @@ enum { PM_RASTERCHECK_SIZE = 0 };
 /// Compares the rest of a regular file with a raster of `rasterSize` bytes;
 /// a file too short is fatal. `retvalP` may be null.
 void pm_check(FILE* file, int checkType, uint64_t rasterSize, int* retvalP);
+
+#ifdef __cplusplus
+}
+#endif

@@ -3,20 +3,27 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string>
 
 #include "pm.h"
 #include "pm_internal.h"
 
 namespace {
 
-std::string decimal(pm_rastersize value) {
-    std::string digits;
+// Decimal digits of a raster size; 40 places hold any 128-bit value.
+struct Decimal {
+    char digits[40];
+};
+
+Decimal decimal(pm_rastersize value) {
+    Decimal d;
+    char* p = d.digits + sizeof d.digits;
+    *--p = '\0';
     do {
-        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+        *--p = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    return digits;
+    std::memmove(d.digits, p, static_cast<size_t>(d.digits + sizeof d.digits - p));
+    return d;
 }
 
 int compareRest(FILE* file, pm_rastersize rasterSize) {
@@ -37,7 +44,7 @@ int compareRest(FILE* file, pm_rastersize rasterSize) {
     if (left < rasterSize)
         pm_error("File has invalid format.  The raster should contain %s "
                  "bytes, but\nthe file ends after only %s bytes.",
-                 decimal(rasterSize).c_str(), decimal(left).c_str());
+                 decimal(rasterSize).digits, decimal(left).digits);
     return left > rasterSize ? PM_RASTER_EXCESS : PM_RASTER_EXACT;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "pm.h"
 
@@ -23,6 +24,18 @@ const char* pm_progname_or_default();
 /// ending the process, so that a fuzzer can go on with the next input.
 extern std::jmp_buf* pm_fuzz_exit_jump;
 #endif
+
+/// Allocates factor1 x factor2 bytes into *resultP, or stores null when the
+/// product exceeds 32 bits or memory is short.
+template <typename T>
+static inline void mallocProduct(T** resultP, unsigned int factor1,
+                                 unsigned int factor2) {
+    if (factor2 != 0 && UINT32_MAX / factor2 < factor1)
+        *resultP = nullptr;
+    else
+        *resultP = static_cast<T*>(
+            std::malloc(static_cast<size_t>(factor1) * factor2));
+}
 
 /// 1 when a writer writes the plain form: asked by the caller or by "-plain".
 inline int pm_plain_chosen(int forceplain) {

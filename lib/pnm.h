@@ -5,6 +5,10 @@
 
 #include "ppm.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 void pnm_init(int* argcP, char** argv);
 
 // ---- Writing ----------------------------------------------------------------
@@ -31,3 +35,7 @@ rgbpixel** pnm_readpnm(FILE* file, int* colsP, int* rowsP, sampleval* maxvalP,
 void pnm_check(FILE* file, int checkType, int format, int cols, int rows,
                sampleval maxval, int* retvalP);
 void pnm_nextimage(FILE* file, int* eofP);
+
+#ifdef __cplusplus
+}
+#endif

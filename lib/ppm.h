@@ -5,16 +5,20 @@
 
 #include "pgm.h"
 
-/// One colour pixel; a PNM row of a PGM or PBM image holds its value in `b`.
-struct rgbpixel {
-    sampleval r, g, b;
-};
+#ifdef __cplusplus
+extern "C" {
+#endif
 
-constexpr int PPM_PLAIN_CODE = 'P' * 256 + '3';
-constexpr int PPM_RAW_CODE = 'P' * 256 + '6';
+/// One colour pixel; a PNM row of a PGM or PBM image holds its value in `b`.
+typedef struct rgbpixel {
+    sampleval r, g, b;
+} rgbpixel;
+
+#define PPM_PLAIN_CODE ('P' * 256 + '3')
+#define PPM_RAW_CODE ('P' * 256 + '6')
 
 /// The family type of a format code (its plain code), or -1.
-constexpr int PNM_FORMAT_TYPE(int format) {
+static inline int PNM_FORMAT_TYPE(int format) {
     switch (format) {
     case PBM_PLAIN_CODE: case PBM_RAW_CODE: return PBM_PLAIN_CODE;
     case PGM_PLAIN_CODE: case PGM_RAW_CODE: return PGM_PLAIN_CODE;
@@ -63,10 +67,10 @@ rgbpixel color_from_ycbcr(uint32_t y, int32_t cb, int32_t cr);
 
 /// One dictionary line; `colorname` is null at the end of the file and
 /// points into a buffer that the next read overwrites.
-struct colorfileentry {
+typedef struct colorfileentry {
     int32_t r, g, b;
     char* colorname;
-};
+} colorfileentry;
 
 /// Opens the named dictionary, or the one named by RGBDEF, or a default one.
 /// Returns null when none opens and `mustOpen` is 0; fatal otherwise.
@@ -85,8 +89,9 @@ const char* ppm_colorname(const rgbpixel* colorP, sampleval maxval, int hexok);
 
 // ---- Colour hash tables and histograms -----------------------------------------
 
-constexpr int HASH_SIZE = 20023;
+#define HASH_SIZE 20023
 
+typedef struct colorhashnode colorhashnode;
 struct colorhashnode {
     rgbpixel color;
     int32_t value;
@@ -95,10 +100,10 @@ struct colorhashnode {
 /// HASH_SIZE chain heads.
 typedef colorhashnode** colorhash;
 
-struct colorhistentry {
+typedef struct colorhistentry {
     rgbpixel color;
     int32_t value;
-};
+} colorhistentry;
 typedef colorhistentry* colorhist;
 
 colorhash ppm_alloccolorhash(void);
@@ -131,7 +136,7 @@ void ppm_freecolorhist(colorhist chv);
 
 // ---- Colour name table --------------------------------------------------------
 
-constexpr int MAXCOLORNAMES = 1000;
+#define MAXCOLORNAMES 1000
 
 /// Reads a whole dictionary into a hash of colours to slots and a table of
 /// MAXCOLORNAMES names (null after the last).
@@ -161,3 +166,7 @@ int ppm_findclosestcolor(const rgbpixel* colormap, int ncolors,
 /// Writes the colours as a plain PPM, ncolors wide and one high.
 void ppm_colorrowtomapfile(FILE* ofp, const rgbpixel* colorrow, int ncolors,
                            sampleval maxval);
+
+#ifdef __cplusplus
+}
+#endif

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "pm_internal.h"
 #include "ppm.h"
@@ -54,15 +53,12 @@ FILE* openDefault(int mustOpen) {
             return f;
     }
     if (mustOpen) {
-        // The message names three paths; the middle slot carries the two
-        // middle ones so that every path tried is listed.
-        const std::string middle = std::string(pm_colorname_paths[1]) + ", " +
-                                   pm_colorname_paths[2];
-        pm_error("can't open color names dictionary file named %s, %s, or %s "
-                 "and Environment variable %s not set.  Set %s to the "
+        pm_error("can't open color names dictionary file named %s, %s, %s, "
+                 "or %s and Environment variable %s not set.  Set %s to the "
                  "pathname of your rgb.txt file or don't use color names.",
-                 pm_colorname_paths[0], middle.c_str(), pm_colorname_paths[3],
-                 kRgbEnv, kRgbEnv);
+                 pm_colorname_paths[0], pm_colorname_paths[1],
+                 pm_colorname_paths[2], pm_colorname_paths[3], kRgbEnv,
+                 kRgbEnv);
     }
     return nullptr;
 }

@@ -2,6 +2,7 @@
 // and colour histograms, built from images in memory or read from a file.
 #include <cstring>
 
+#include "pm_internal.h"
 #include "ppm.h"
 
 namespace {

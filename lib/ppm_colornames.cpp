@@ -2,6 +2,7 @@
 // a table of MAXCOLORNAMES names.
 #include <cstring>
 
+#include "pm_internal.h"
 #include "ppm.h"
 
 namespace {
