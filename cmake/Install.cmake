@@ -1,6 +1,7 @@
-# Installs the library with its headers under include/tarvex, a CMake package
-# (tarvex::tarvex), a pkg-config file, and corvane and belvane with their
-# manual pages.
+# Installs the library, static and shared, with its headers under
+# include/tarvex, its section-3 manual, a CMake package (tarvex::tarvex, the
+# static library, and tarvex::tarvex_shared), a pkg-config file, and corvane
+# and belvane with their manual pages.
 include(CMakePackageConfigHelpers)
 
 # The library lists its headers relative to lib/, but install(TARGETS) here
@@ -15,7 +16,7 @@ foreach(header IN LISTS tarvex_headers)
 endforeach()
 set_target_properties(tarvex PROPERTIES PUBLIC_HEADER "${tarvex_header_paths}")
 
-install(TARGETS tarvex EXPORT tarvexTargets
+install(TARGETS tarvex tarvex_shared EXPORT tarvexTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex)
@@ -51,3 +52,25 @@ foreach(program corvane belvane)
       DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
+
+# The library's manual: the pages of docs/man, and for every other name a
+# page's NAME line gives, an alias page that sources it.
+file(GLOB tarvex_man3 CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.3)
+set(tarvex_man3_aliases)
+foreach(page IN LISTS tarvex_man3)
+  get_filename_component(page_name "${page}" NAME_WE)
+  file(STRINGS "${page}" names REGEX "^[a-zA-Z_0-9, ]+ \\\\- ")
+  list(GET names 0 names)
+  string(REGEX REPLACE " \\\\- .*" "" names "${names}")
+  string(REPLACE "," ";" names "${names}")
+  foreach(name IN LISTS names)
+    string(STRIP "${name}" name)
+    if(NOT name STREQUAL page_name)
+      file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/man3/${name}.3
+           CONTENT ".so man3/${page_name}.3\n" @ONLY)
+      list(APPEND tarvex_man3_aliases ${PROJECT_BINARY_DIR}/man3/${name}.3)
+    endif()
+  endforeach()
+endforeach()
+install(FILES ${tarvex_man3} ${tarvex_man3_aliases}
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)

@@ -1,11 +1,14 @@
 # Installs the build tree into a fresh prefix, then proves the installation
-# usable: the files are in place, a consumer project builds and runs through
-# find_package(tarvex), man finds the manual, and pkg-config reports the
-# prefix installed to. In a hardened build (the build tree's TARVEX_HARDENED)
-# every installed program must also be a PIE with full RELRO and a stack
-# protector or fortified calls.
-# Inputs: BUILD_DIR, SOURCE_DIR, WORK_DIR, LIBDIR, CXX, CXX_FLAGS, PKG_CONFIG,
-# WITH_CORVANE.
+# usable: the files are in place, man finds the manuals, pkg-config reports
+# the prefix installed to, and C programs build and run against the shared
+# and the static library, through find_package(tarvex) and through
+# pkg-config (and, given PYTHON, a ctypes script reads a map through the
+# shared library). The shared library exports exactly the names the
+# section-3 pages document, and man finds a page for each. In a hardened
+# build (the build tree's TARVEX_HARDENED) every installed program must also
+# be a PIE with full RELRO and a stack protector or fortified calls.
+# Inputs: BUILD_DIR, SOURCE_DIR, EXAMPLES_DIR, WORK_DIR, LIBDIR, CC, C_FLAGS,
+# PKG_CONFIG, WITH_CORVANE, PYTHON (optional).
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -92,12 +95,54 @@ if(build_TARVEX_HARDENED)
   endforeach()
 endif()
 
-run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/consumer"
-    "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}"
-    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
-run(${CMAKE_COMMAND} --build "${WORK_DIR}/consumer")
-run("${WORK_DIR}/consumer/consumer")
+# The exports of the shared library against the names of the section-3
+# pages: each page's NAME line lists what it documents.
+load_cache("${BUILD_DIR}" READ_WITH_PREFIX build_ CMAKE_NM)
+set(library "${prefix}/${LIBDIR}/libtarvex.so")
+execute_process(COMMAND "${build_CMAKE_NM}" -D --defined-only --format=posix
+                        "${library}"
+                OUTPUT_VARIABLE out RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm cannot read ${library}")
+endif()
+string(REGEX MATCHALL "(^|\n)[A-Za-z_0-9]+" exported "${out}")
+list(TRANSFORM exported STRIP)
+list(SORT exported)
+file(GLOB pages "${prefix}/share/man/man3/*.3")
+set(documented)
+foreach(page IN LISTS pages)
+  file(STRINGS "${page}" names REGEX "^[a-zA-Z_0-9, ]+ \\\\- ")
+  if(names AND NOT page MATCHES "/libtarvex\\.3$")
+    list(GET names 0 names)
+    string(REGEX REPLACE " \\\\- .*" "" names "${names}")
+    string(REGEX REPLACE ", *" ";" names "${names}")
+    list(APPEND documented ${names})
+  endif()
+endforeach()
+list(SORT documented)
+if(NOT exported STREQUAL documented)
+  set(undocumented ${exported})
+  list(REMOVE_ITEM undocumented ${documented})
+  set(missing ${documented})
+  list(REMOVE_ITEM missing ${exported})
+  message(FATAL_ERROR "exported without a page: ${undocumented}\n"
+                      "documented but not exported: ${missing}")
+endif()
+find_program(man_program man)
+if(man_program)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
+                          "${man_program}" -w 3 libtarvex ${exported}
+                  OUTPUT_VARIABLE found ERROR_VARIABLE errors)
+  string(REGEX MATCHALL "${prefix}/share/man/man3/[^\n]+" found "${found}")
+  list(LENGTH found found_count)
+  list(LENGTH exported exported_count)
+  math(EXPR exported_count "${exported_count} + 1")
+  if(NOT found_count EQUAL exported_count)
+    message(FATAL_ERROR "man finds ${found_count} of ${exported_count} pages:\n${errors}")
+  endif()
+endif()
 
+# C programs: each built four ways, and each way must give the same output.
 set(ENV{PKG_CONFIG_PATH} "${prefix}/${LIBDIR}/pkgconfig")
 execute_process(COMMAND "${PKG_CONFIG}" --libs --cflags tarvex
                 OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
@@ -105,4 +150,63 @@ execute_process(COMMAND "${PKG_CONFIG}" --libs --cflags tarvex
 set(expected "-I${prefix}/include/tarvex -L${prefix}/${LIBDIR} -ltarvex")
 if(NOT status EQUAL 0 OR NOT flags STREQUAL expected)
   message(FATAL_ERROR "pkg-config gives '${flags}', expected '${expected}'")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+execute_process(COMMAND "${PKG_CONFIG}" --libs --static tarvex
+                OUTPUT_VARIABLE static_libs OUTPUT_STRIP_TRAILING_WHITESPACE)
+separate_arguments(static_libs UNIX_COMMAND "${static_libs}")
+separate_arguments(c_flags UNIX_COMMAND "${C_FLAGS}")
+set(consumer "${WORK_DIR}/consumer")
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${consumer}"
+    "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_C_COMPILER=${CC}"
+    "-DCMAKE_C_FLAGS=${C_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${C_FLAGS}"
+    "-DEXAMPLES_DIR=${EXAMPLES_DIR}")
+run(${CMAKE_COMMAND} --build "${consumer}")
+foreach(program pnmcopy colors)
+  if(program STREQUAL "pnmcopy")
+    set(source "${EXAMPLES_DIR}/pnmcopy.c")
+  else()
+    set(source "${SOURCE_DIR}/consumer/colors.c")
+  endif()
+  run("${CC}" -std=c11 -pedantic -Wall -Wextra -Werror ${c_flags} "${source}"
+      ${flags} -o "${consumer}/${program}_pc_shared")
+  run("${CC}" -std=c11 -pedantic -Wall -Wextra -Werror ${c_flags} "${source}"
+      "-I${prefix}/include/tarvex" -Wl,-Bstatic ${static_libs} -Wl,-Bdynamic
+      -o "${consumer}/${program}_pc_static")
+endforeach()
+
+# The input: a plain PPM of three colours, two rows of three pixels.
+set(map "${WORK_DIR}/map.ppm")
+file(WRITE "${map}" "P3\n# three colours\n3 2\n255\n255 0 0  0 0 255  255 0 0\n0 0 255  1 2 3  255 0 0\n")
+set(expected_copy "P3\n3 2\n255\n255 0 0  0 0 255  255 0 0\n0 0 255  1 2 3  255 0 0\n")
+set(expected_colors "3 colours; red most (3 pixels)\n")
+set(ENV{LD_LIBRARY_PATH} "${prefix}/${LIBDIR}")
+set(ENV{RGBDEF} "${RGB_TXT}")
+foreach(way shared static pc_shared pc_static)
+  execute_process(COMMAND "${consumer}/pnmcopy_${way}" "${map}"
+                  COMMAND "${consumer}/pnmcopy_${way}" -plain
+                  OUTPUT_VARIABLE copy RESULTS_VARIABLE status)
+  execute_process(COMMAND "${consumer}/colors_${way}" -quiet "${map}"
+                  OUTPUT_VARIABLE colors RESULT_VARIABLE colors_status)
+  if(NOT status STREQUAL "0;0" OR NOT copy STREQUAL expected_copy OR
+     NOT colors_status EQUAL 0 OR NOT colors STREQUAL expected_colors)
+    message(FATAL_ERROR "pnmcopy_${way} and colors_${way} gave (${status}) "
+                        "'${copy}' and (${colors_status}) '${colors}'")
+  endif()
+  # Only the shared builds load libtarvex.
+  read_elf(dynamic "${build_CMAKE_READELF}" "${consumer}/pnmcopy_${way}" -d)
+  if(way MATCHES "shared" AND NOT dynamic MATCHES "NEEDED[^\n]*libtarvex\\.so\\.")
+    message(FATAL_ERROR "pnmcopy_${way} does not load the shared library")
+  elseif(NOT way MATCHES "shared" AND dynamic MATCHES "libtarvex")
+    message(FATAL_ERROR "pnmcopy_${way} loads the shared library")
+  endif()
+endforeach()
+
+if(PYTHON)
+  execute_process(COMMAND "${PYTHON}" "${SOURCE_DIR}/read_map.py"
+                          "${library}" "${map}"
+                  OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT out STREQUAL "3 x 2, maxval 255: 255 0 0 ... 255 0 0\n")
+    message(FATAL_ERROR "the ctypes check gave (${status}) '${out}'")
+  endif()
 endif()
