@@ -74,3 +74,4 @@ foreach(page IN LISTS tarvex_man3)
 endforeach()
 install(FILES ${tarvex_man3} ${tarvex_man3_aliases}
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

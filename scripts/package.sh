@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the Debian package build-deb/tarvex_VERSION_ARCH.deb: a release
+# build installed under /usr, packed by cpack, with dependencies found by
+# dpkg-shlibdeps (dpkg-dev, which needs file). Install it with
+# apt-get install ./build-deb/tarvex_*.deb
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh dpkg-dev file
+dir=build-deb
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+(cd "$dir" && cpack -G DEB)
+ls "$dir"/tarvex_*.deb
