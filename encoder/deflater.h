@@ -1,7 +1,7 @@
-// The image data as one zlib stream: the filtered rows deflated in
-// segments, as many at once as there are cores, and written as IDAT chunks.
-// Each segment is primed with the 32 KiB before it and ends on a byte
-// boundary, so their concatenation is one stream.
+// The image data as one zlib stream. The main thread hands over unfiltered
+// rows in bands of about a megabyte; each band is filtered and deflated on
+// its own core, ends on a byte boundary with a block that is not the last,
+// and the bands, written in order as IDAT chunks, make one stream.
 #pragma once
 
 #include <zlib.h>
@@ -10,43 +10,76 @@
 
 #include "png_out.h"
 
+struct libdeflate_compressor;
+
 namespace belvane {
 
-inline constexpr size_t kSegment = size_t(1) << 20;  // filtered bytes per job
-inline constexpr size_t kWindow = 32768;             // deflate's history
+inline constexpr size_t kBand = size_t(1) << 20;  // unfiltered bytes per band
 inline constexpr int kMaxJobs = 5;
 
-/// One segment: its bytes, its compressed form and the thread making it.
+/// How a level compresses: the engines it runs and how the filters of a
+/// band are chosen.
+struct Engine {
+    int deflate_level;  ///< libdeflate's level (0: stored blocks)
+    bool rle;           ///< also try zlib's run-length coding; keep the smaller
+    bool trial;         ///< try the band unfiltered as well; keep the smaller
+};
+
+/// The engine of a -compression level.
+Engine engine_of(int level);
+
+/// One band: its rows (the row above first), their filtered form, the
+/// compressed form and the thread making it.
 struct Job {
-    uint8_t* in;     // history, then the segment
-    size_t history, len;
-    uint8_t* out;    // 2 bytes of room for the zlib header, the stream, 4 for Adler-32
-    uint8_t* spare;  // the same, for trying another strategy
+    uint8_t* raw;       ///< (capacity + 1) rows: the row above, then the band
+    uint8_t* filtered;  ///< capacity rows of 1 + rowbytes
+    uint8_t* spare;     ///< the same, for the other choice of filters
+    uint8_t* scratch;   ///< two rows for trying filters
+    uint8_t* out;       ///< 2 bytes of room for the zlib header, the stream, 4 more
+    uint8_t* other;     ///< the same, for the other engine
     size_t outcap, outlen;
-    bool last;
-    int level, strategies[2], nstrategies;
+    libdeflate_compressor* compressor;
+    libdeflate_compressor* trialer;  ///< fast, for trying filters; or null
+    size_t rowbytes, bpp, step;
+    int rows;
+    bool adaptive, last;
+    uLong adler;
+    size_t flen;  ///< filtered bytes, which the Adler-32 covers
     int status;
     std::thread worker;
 };
 
-/// The stream: a ring of jobs, the first filling while the others compress.
+/// The stream: a ring of jobs, one filling while the others compress.
 struct Deflater {
     PngOut* png;
+    Engine engine;
     int level, threads, njobs;
-    int strategies[2];  // run lengths, or string matching
-    int chosen;         // -1 until the start of the data has chosen
+    bool adaptive;  ///< filter rows (bytes of whole samples); else never
+    size_t maxrowbytes, rowbytes, bpp;
+    int capacity;   ///< rows per band
     Job jobs[kMaxJobs];
-    int first, busy, fill;  // oldest job in flight, jobs in flight, job filling
+    int first, busy, fill;
     uLong adler;
     bool started;
 };
 
-/// Sets up the jobs for the level of -compression; `filtered` rows try
-/// string matching tuned for filtered data against run lengths.
-void start_deflater(Deflater& d, PngOut& png, bool filtered);
-/// Adds bytes of filtered rows to the stream.
-void deflate_append(Deflater& d, const uint8_t* p, size_t n);
+/// Sets up the jobs for rows of at most `rowbytes` bytes with `bpp` bytes a
+/// pixel (1 for sub-byte depths), filtered when `adaptive`, the filters
+/// judged on every `step`th byte.
+void start_deflater(Deflater& d, PngOut& png, int level, size_t rowbytes, size_t bpp,
+                    size_t step, bool adaptive);
+/// Starts a pass (the whole image, or one of Adam7's) of rows of `rowbytes`:
+/// its first row has none above it.
+void start_pass(Deflater& d, size_t rowbytes);
+/// Where the next unfiltered row goes; it counts as written at the next call.
+uint8_t* next_row(Deflater& d);
 /// Ends the stream, writes what is left and frees the jobs.
 void finish_deflater(Deflater& d);
+
+/// Appends to the raw deflate data `p` of `*n` bytes, ending in a final
+/// block, what turns it into data that more blocks may follow: the final
+/// bit cleared, and an empty stored block to reach a byte boundary. `p` has
+/// room for 5 more bytes. False when the data is not whole.
+bool continue_deflate(uint8_t* p, size_t* n);
 
 }  // namespace belvane

@@ -26,10 +26,9 @@ struct Rows {
     rgbpixel* pixels;
     rgbpixel* alphas;
     uint16_t* samples;
-    uint8_t *raw, *prev, *best, *trial;
+    uint8_t* bytes;  // a raw row of the image, then one of the mask
     KeyMemo* memo;  // palette entries of keys
     bool gray;      // the image's value is in `b` alone
-    bool adaptive;  // choose a filter per row; else none
 };
 
 // Stored values of every sample value, and 8-bit census keys for palettes.
@@ -92,79 +91,12 @@ size_t pack(const uint16_t* s, size_t n, int depth, uint8_t* out) {
     return bytes;
 }
 
-// The four predictors, each over a whole row: the first `bpp` bytes have
-// no left neighbour (nor an upper-left one), which counts as 0.
-void filter(int type, const uint8_t* raw, const uint8_t* up, size_t n, size_t bpp,
-            uint8_t* out) {
-    const size_t head = std::min(n, bpp);
-    switch (type) {
-    case 1:
-        std::memcpy(out, raw, head);
-        for (size_t i = head; i < n; ++i)
-            out[i] = uint8_t(raw[i] - raw[i - bpp]);
-        break;
-    case 2:
-        for (size_t i = 0; i < n; ++i)
-            out[i] = uint8_t(raw[i] - up[i]);
-        break;
-    case 3:
-        for (size_t i = 0; i < head; ++i)
-            out[i] = uint8_t(raw[i] - up[i] / 2);
-        for (size_t i = head; i < n; ++i)
-            out[i] = uint8_t(raw[i] - (raw[i - bpp] + up[i]) / 2);
-        break;
-    default:
-        for (size_t i = 0; i < head; ++i)
-            out[i] = uint8_t(raw[i] - up[i]);
-        for (size_t i = head; i < n; ++i) {
-            const int a = raw[i - bpp], b = up[i], c = up[i - bpp];
-            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            out[i] = uint8_t(raw[i] - (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
-        }
-    }
-}
-
-uint64_t cost(const uint8_t* p, size_t n, size_t step) {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < n; i += step)
-        sum += uint64_t(std::abs(int(int8_t(p[i]))));
-    return sum;
-}
-
-// Filters the row (each filter tried, the smallest sum of signed bytes
-// wins, where the layout is filtered at all) and appends it.
-void emitRow(Deflater& d, Rows& r, size_t n) {
-    const size_t bpp = std::max<size_t>(1, size_t(r.layout->channels * r.layout->depth / 8));
-    uint8_t type = 0;
-    const uint8_t* out = r.raw;
-    if (r.adaptive) {
-        // Low bytes of 16-bit samples are mostly noise that no filter predicts:
-        // the high bytes alone choose.
-        const size_t step = r.layout->depth == 16 ? 2 : 1;
-        uint64_t least = cost(r.raw, n, step);
-        for (int t = 1; t <= 4; ++t) {
-            filter(t, r.raw, r.prev, n, bpp, r.trial);
-            const uint64_t c = cost(r.trial, n, step);
-            if (c < least) {
-                least = c;
-                type = uint8_t(t);
-                std::swap(r.trial, r.best);
-            }
-        }
-        if (type != 0)
-            out = r.best;
-    }
-    deflate_append(d, &type, 1);
-    deflate_append(d, out, n);
-    std::swap(r.raw, r.prev);
-}
-
 void readRow(const Source& s, rgbpixel* row) {
     pnm_readpnmrow(s.file, row, s.cols, s.maxval, s.format);
 }
 
 // A PBM row is already PNG's 1-bit gray, but for black being 1.
-size_t readBits(const Source& s, uint8_t* row) {
+void readBits(const Source& s, uint8_t* row) {
     const size_t n = pbm_packed_bytes(unsigned(s.cols));
     std::memset(row, 0, n);
     pbm_readpbmrow_packed(s.file, row, s.cols, s.format);
@@ -172,7 +104,94 @@ size_t readBits(const Source& s, uint8_t* row) {
         row[i] = uint8_t(~row[i]);
     if (s.cols % 8 != 0)
         row[n - 1] &= uint8_t(0xff00 >> (s.cols % 8));
-    return n;
+}
+
+// ---- Raw rows as bytes -----------------------------------------------------------
+
+bool isRaw(const Source& s) {
+    return s.format == PGM_RAW_CODE || s.format == PPM_RAW_CODE;
+}
+
+int samplesOf(const Source& s) { return s.format == PPM_RAW_CODE ? 3 : 1; }
+
+size_t rawBytes(const Source& s) {
+    return size_t(s.cols) * size_t(samplesOf(s)) * (s.maxval < 256 ? 1 : 2);
+}
+
+// The raster was checked to be all there, but the file may still end early.
+void readRaw(const Source& s, uint8_t* buf, size_t n) {
+    if (std::fread(buf, 1, n, s.file) != n)
+        pm_error("EOF / read error reading a raw row");
+}
+
+// A raw row whose bytes are already the layout's: full-scale samples of one
+// or two bytes, no alpha.
+bool verbatim(const Rows& r) {
+    const Source& s = *r.image;
+    return r.mask == nullptr && !s.rescaled &&
+           ((s.maxval == 255 && r.layout->depth == 8) ||
+            (s.maxval == 65535 && r.layout->depth == 16));
+}
+
+// The stored samples of a raw row (and mask row), interleaved as the layout's
+// pixels: each sample through its table.
+template <int In, int Out>
+void storeRaw(const Rows& r, const uint8_t* img, const uint8_t* alpha, uint8_t* out) {
+    const int channels = samplesOf(*r.image);
+    const auto get = [](const uint8_t* p, size_t i) {
+        return In == 1 ? unsigned(p[i]) : unsigned(p[2 * i] << 8 | p[2 * i + 1]);
+    };
+    const auto put = [&out](unsigned v) {
+        if (Out == 2)
+            *out++ = uint8_t(v >> 8);
+        *out++ = uint8_t(v);
+    };
+    size_t k = 0;
+    for (int x = 0; x < r.image->cols; ++x) {
+        for (int c = 0; c < channels; ++c)
+            put(valueTable[get(img, k++)]);
+        if (alpha != nullptr)
+            put(alphaTable[get(alpha, size_t(x))]);
+    }
+}
+
+void storeRawRow(const Rows& r, const uint8_t* img, const uint8_t* alpha, uint8_t* out) {
+    const bool wide = r.image->maxval > 255, deep = r.layout->depth == 16;
+    if (alpha != nullptr && (r.mask->maxval > 255) != wide)
+        pm_error("internal error: the mask's samples are not the image's width");
+    if (!wide)
+        deep ? storeRaw<1, 2>(r, img, alpha, out) : storeRaw<1, 1>(r, img, alpha, out);
+    else
+        deep ? storeRaw<2, 2>(r, img, alpha, out) : storeRaw<2, 1>(r, img, alpha, out);
+}
+
+// Whole rows of raw maps go to the bands as bytes, without rgbpixels.
+bool rawPath(const Rows& r, const Pass& p) {
+    const Source* m = r.mask;
+    return p.dx == 1 && p.dy == 1 && isRaw(*r.image) && r.layout->color_type != 3 &&
+           r.layout->depth >= 8 &&
+           (m == nullptr || (m->format == PGM_RAW_CODE &&
+                             (m->maxval > 255) == (r.image->maxval > 255)));
+}
+
+void writeRawPass(Deflater& d, Rows& r) {
+    const Source& img = *r.image;
+    const size_t n = rawBytes(img);
+    const bool same = verbatim(r);
+    for (int y = 0; y < img.rows; ++y) {
+        uint8_t* row = next_row(d);
+        if (same) {
+            readRaw(img, row, n);
+            continue;
+        }
+        readRaw(img, r.bytes, n);
+        uint8_t* alpha = nullptr;
+        if (r.mask != nullptr) {
+            alpha = r.bytes + n;
+            readRaw(*r.mask, alpha, rawBytes(*r.mask));
+        }
+        storeRawRow(r, r.bytes, alpha, row);
+    }
 }
 
 void writePass(Deflater& d, Rows& r, const Pass& p) {
@@ -183,19 +202,20 @@ void writePass(Deflater& d, Rows& r, const Pass& p) {
     if (r.mask != nullptr)
         pm_seek2(r.mask->file, &r.mask->raster, sizeof r.mask->raster);
     const size_t width = size_t(img.cols - p.x0 + p.dx - 1) / size_t(p.dx);
-    const size_t rowBytes = (width * size_t(r.layout->channels * r.layout->depth) + 7) / 8;
-    std::memset(r.prev, 0, rowBytes);
+    start_pass(d, (width * size_t(r.layout->channels * r.layout->depth) + 7) / 8);
+    if (rawPath(r, p))
+        return writeRawPass(d, r);
     const bool bits = p.dx == 1 && p.dy == 1 && PNM_FORMAT_TYPE(img.format) == PBM_PLAIN_CODE &&
                       r.layout->color_type == 0;
     for (int y = 0; y < img.rows && bits; ++y)
-        emitRow(d, r, readBits(img, r.raw));
+        readBits(img, next_row(d));
     for (int y = 0; y < img.rows && !bits; ++y) {
         readRow(img, r.pixels);
         if (r.mask != nullptr)
             readRow(*r.mask, r.alphas);
         if (y < p.y0 || (y - p.y0) % p.dy != 0)
             continue;
-        emitRow(d, r, pack(r.samples, gather(r, p), r.layout->depth, r.raw));
+        pack(r.samples, gather(r, p), r.layout->depth, next_row(d));
     }
 }
 
@@ -223,21 +243,20 @@ void write_image_data(PngOut& out, const Source& image, const Source* mask,
             fillTable(*mask, l.depth, alphaTable);
     }
     const unsigned cols = unsigned(image.cols);
-    const unsigned pixelBytes = unsigned(std::max(1, l.channels * l.depth / 8));
+    const size_t pixelBytes = size_t(std::max(1, l.channels * l.depth / 8));
     r.pixels = static_cast<rgbpixel*>(pm_allocrow(cols, sizeof(rgbpixel)));
     r.alphas = static_cast<rgbpixel*>(pm_allocrow(cols, sizeof(rgbpixel)));
     r.samples = static_cast<uint16_t*>(pm_allocrow(cols, unsigned(l.channels * 2)));
-    uint8_t** bufs[] = {&r.raw, &r.prev, &r.best, &r.trial};
-    for (uint8_t** b : bufs)
-        *b = static_cast<uint8_t*>(pm_allocrow(cols, pixelBytes));
+    r.bytes = static_cast<uint8_t*>(pm_allocrow(cols, 8));
     static KeyMemo memo;
     clear_memo(memo);
     r.memo = &memo;
     r.gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
-    r.adaptive = l.color_type != 3 && l.depth >= 8;
 
     Deflater d;
-    start_deflater(d, out, r.adaptive);
+    const size_t rowBytes = (size_t(cols) * size_t(l.channels * l.depth) + 7) / 8;
+    start_deflater(d, out, compression, rowBytes, pixelBytes, l.depth == 16 ? 2 : 1,
+                   l.color_type != 3 && l.depth >= 8);
     const Pass* passes = interlace ? kAdam7 : kWhole;
     for (int i = 0; i < (interlace ? 7 : 1); ++i)
         writePass(d, r, passes[i]);
@@ -245,8 +264,7 @@ void write_image_data(PngOut& out, const Source& image, const Source* mask,
     pm_freerow(r.pixels);
     pm_freerow(r.alphas);
     pm_freerow(r.samples);
-    for (uint8_t** b : bufs)
-        pm_freerow(*b);
+    pm_freerow(r.bytes);
 }
 
 }  // namespace belvane

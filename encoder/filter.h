@@ -1,0 +1,21 @@
+// PNG's row filters, and the choice of one per row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace belvane {
+
+/// Filters `n` bytes of `raw` with filter `type` (0 to 4) into `out`, with
+/// `up` the row above and `bpp` bytes to the left neighbour.
+void filter_row(int type, const uint8_t* raw, const uint8_t* up, size_t n, size_t bpp,
+                uint8_t* out);
+
+/// Filters `rows` rows of `n` bytes that follow the row above them in `raw`
+/// into `out`, each preceded by its filter type: each row by the filter
+/// whose output has the smallest sum of signed bytes (counting every
+/// `step`th byte) when `adaptive`, else none. `scratch` holds two rows.
+void filter_rows(const uint8_t* raw, int rows, size_t n, size_t bpp, size_t step,
+                 bool adaptive, uint8_t* out, uint8_t* scratch);
+
+}  // namespace belvane
