@@ -133,6 +133,13 @@ void countRow(Census& c, KeyMemo& memo, const KeyTables& t, const rgbpixel* row,
     }
 }
 
+// A raw raster of full-scale samples holds no value to refuse, once its
+// length has been checked.
+bool needsCheck(const Source& s) {
+    return !((s.format == PGM_RAW_CODE || s.format == PPM_RAW_CODE) &&
+             (s.maxval == 255 || s.maxval == 65535));
+}
+
 bool opaque(const rgbpixel* alpha, int cols, sampleval maxval) {
     return std::all_of(alpha, alpha + cols, [maxval](const rgbpixel& a) { return a.b == maxval; });
 }
@@ -142,9 +149,14 @@ bool opaque(const rgbpixel* alpha, int cols, sampleval maxval) {
 Census take_census(const Source& image, const Source* mask) {
     Census c;
     if (PNM_FORMAT_TYPE(image.format) == PBM_PLAIN_CODE && mask == nullptr) {
-        readBits(image);
+        if (image.format != PBM_RAW_CODE)
+            readBits(image);
         return c;
     }
+    // Past 256 colours, only samples to check or a bilevel mask's opacity
+    // keep the pass going.
+    const bool wholePass = needsCheck(image) ||
+                           (mask != nullptr && (needsCheck(*mask) || mask->bits == 1));
     static KeyTables t;
     static KeyMemo memo;
     t.gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
@@ -158,7 +170,7 @@ Census take_census(const Source& image, const Source* mask) {
     }
     auto* row = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     auto* alpha = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
-    for (int y = 0; y < image.rows; ++y) {
+    for (int y = 0; y < image.rows && (c.colors != nullptr || wholePass); ++y) {
         pnm_readpnmrow(image.file, row, image.cols, image.maxval, image.format);
         checkRow(image, row, y, "image");
         if (mask != nullptr) {
