@@ -11,17 +11,20 @@
 
 namespace belvane {
 
-// ---- Options, written by the option loop only --------------------------------
+// ---- Options -------------------------------------------------------------------
 
-extern int verbose;              ///< 1: report what was read and chosen
-extern const char* alpha_file;   ///< "-alpha": the mask's file name, or null
-extern const char* transparent;  ///< "-transparent": a colour text, or null
-extern const char* backstring;   ///< "-background": a colour text, or null
-extern double image_gamma;       ///< "-gamma"; 0: no gAMA chunk
-extern const char* text_file;    ///< "-text": the text file's name, or null
-extern int mtime;                ///< 1: write a tIME chunk
-extern int interlace;            ///< 1: Adam7
-extern int compression;          ///< zlib level, 0 to 9
+/// The command line, as the option loop reads it; handed down as const.
+struct Options {
+    int verbose = 0;                  ///< 1: report what was read and chosen
+    const char* alpha_file = nullptr;  ///< "-alpha": the mask's file name, or null
+    const char* transparent = nullptr; ///< "-transparent": a colour text, or null
+    const char* backstring = nullptr;  ///< "-background": a colour text, or null
+    double image_gamma = 0;           ///< "-gamma"; 0: no gAMA chunk
+    const char* text_file = nullptr;  ///< "-text": the text file's name, or null
+    int mtime = 0;                    ///< 1: write a tIME chunk
+    int interlace = 0;                ///< 1: Adam7
+    int compression = 7;              ///< level, 0 to 9
+};
 
 /// The synopsis handed to pm_usage.
 inline constexpr const char* kUsage =
@@ -36,7 +39,7 @@ int belvane_main(int argc, char** argv);
 /// Encodes the image on `ifp` (with the mask on `mfp` and the texts on
 /// `tfp`, each null when not asked for) as a PNG on standard output. Both
 /// `ifp` and `mfp` must be seekable. Returns 0; every failure is fatal.
-int encode(FILE* ifp, FILE* mfp, FILE* tfp);
+int encode(const Options& opt, FILE* ifp, FILE* mfp, FILE* tfp);
 
 // ---- Input -------------------------------------------------------------------
 
@@ -53,7 +56,7 @@ struct Source {
 /// Reads the header of the first image on `file` (the `what` of messages),
 /// checks that a raw raster is all there and settles how its samples are
 /// stored, saying so when they must be rescaled.
-Source open_source(FILE* file, const char* what);
+Source open_source(FILE* file, const char* what, bool verbose);
 
 /// A sample of `s` at its stored bits: rounded when the maxval is rescaled.
 inline unsigned significant(const Source& s, sampleval v) {
@@ -108,7 +111,7 @@ inline int lookup_key(KeyMemo& memo, colorhash table, const rgbpixel& k) {
 /// Reads every row of the image and the mask (null: none) once, so that any
 /// fault in them ends the process before output; counts colours when a
 /// palette could hold them.
-Census take_census(const Source& image, const Source* mask);
+Census take_census(const Source& image, const Source* mask, bool verbose);
 
 // ---- Layout ------------------------------------------------------------------
 
@@ -173,7 +176,7 @@ void free_text_file(TextFile* texts);
 /// Writes the whole PNG on `out`, the chunks of `layout` and `texts` and the
 /// options; the image is read a second time (once per Adam7 pass) from the
 /// rasters of `image` and `mask`. Returns the bytes written.
-uint64_t write_png(FILE* out, const Source& image, const Source* mask,
+uint64_t write_png(FILE* out, const Options& opt, const Source& image, const Source* mask,
                    const Layout& layout, const TextFile& texts);
 
 }  // namespace belvane

@@ -73,7 +73,7 @@ unsigned replicate(unsigned v, int from, int to) {
     return r >> (have - to);
 }
 
-Source open_source(FILE* file, const char* what) {
+Source open_source(FILE* file, const char* what, bool verbose) {
     Source s;
     s.file = file;
     pnm_readpnminit(file, &s.cols, &s.rows, &s.maxval, &s.format);
@@ -146,7 +146,7 @@ bool opaque(const rgbpixel* alpha, int cols, sampleval maxval) {
 
 }  // namespace
 
-Census take_census(const Source& image, const Source* mask) {
+Census take_census(const Source& image, const Source* mask, bool verbose) {
     Census c;
     if (PNM_FORMAT_TYPE(image.format) == PBM_PLAIN_CODE && mask == nullptr) {
         if (image.format != PBM_RAW_CODE)

@@ -221,8 +221,8 @@ void writePass(Deflater& d, Rows& r, const Pass& p) {
 
 }  // namespace
 
-void write_image_data(PngOut& out, const Source& image, const Source* mask,
-                      const Layout& l) {
+void write_image_data(PngOut& out, const Options& opt, const Source& image,
+                      const Source* mask, const Layout& l) {
     Rows r{};
     r.image = &image;
     r.layout = &l;
@@ -255,10 +255,10 @@ void write_image_data(PngOut& out, const Source& image, const Source* mask,
 
     Deflater d;
     const size_t rowBytes = (size_t(cols) * size_t(l.channels * l.depth) + 7) / 8;
-    start_deflater(d, out, compression, rowBytes, pixelBytes, l.depth == 16 ? 2 : 1,
+    start_deflater(d, out, opt.compression, rowBytes, pixelBytes, l.depth == 16 ? 2 : 1,
                    l.color_type != 3 && l.depth >= 8);
-    const Pass* passes = interlace ? kAdam7 : kWhole;
-    for (int i = 0; i < (interlace ? 7 : 1); ++i)
+    const Pass* passes = opt.interlace ? kAdam7 : kWhole;
+    for (int i = 0; i < (opt.interlace ? 7 : 1); ++i)
         writePass(d, r, passes[i]);
     finish_deflater(d);
     pm_freerow(r.pixels);

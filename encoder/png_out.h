@@ -21,7 +21,7 @@ void put_chunk(PngOut& out, const char* type, const uint8_t* data, size_t len);
 
 /// Reads the rasters again (once per Adam7 pass), stores, filters and
 /// compresses every row and writes the result as IDAT chunks.
-void write_image_data(PngOut& out, const Source& image, const Source* mask,
-                      const Layout& layout);
+void write_image_data(PngOut& out, const Options& opt, const Source& image,
+                      const Source* mask, const Layout& layout);
 
 }  // namespace belvane

@@ -39,7 +39,7 @@ void writeAll(PngOut& out, const void* data, size_t len) {
     out.bytes += len;
 }
 
-void putHeader(PngOut& out, const Layout& l, const Source& image) {
+void putHeader(PngOut& out, const Layout& l, const Source& image, int interlace) {
     uint8_t d[13];
     putBE(d, uint32_t(image.cols), 4);
     putBE(d + 4, uint32_t(image.rows), 4);
@@ -118,7 +118,7 @@ void putText(PngOut& out, const TextChunk& t) {
     put_chunk(out, "tEXt", d.data(), d.size());
 }
 
-void report(const PngOut& out, const Layout& l, const Source& image) {
+void report(const PngOut& out, const Layout& l, const Source& image, int interlace) {
     std::string chunks;
     for (int i = 0; i < out.nseen; ++i) {
         chunks += (i ? " " : "") + std::string(out.seen[i].type);
@@ -157,17 +157,17 @@ void put_chunk(PngOut& out, const char* type, const uint8_t* data, size_t len) {
     record(out, type);
 }
 
-uint64_t write_png(FILE* file, const Source& image, const Source* mask,
+uint64_t write_png(FILE* file, const Options& opt, const Source& image, const Source* mask,
                    const Layout& l, const TextFile& texts) {
     static const uint8_t kSignature[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
     PngOut out;
     out.file = file;
     writeAll(out, kSignature, sizeof kSignature);
-    putHeader(out, l, image);
+    putHeader(out, l, image, opt.interlace);
     putSignificantBits(out, l);
-    if (image_gamma > 0) {
+    if (opt.image_gamma > 0) {
         uint8_t d[4];
-        putBE(d, uint32_t(std::lround(image_gamma * 100000)), 4);
+        putBE(d, uint32_t(std::lround(opt.image_gamma * 100000)), 4);
         put_chunk(out, "gAMA", d, 4);
     }
     if (l.color_type == 3)
@@ -176,14 +176,14 @@ uint64_t write_png(FILE* file, const Source& image, const Source* mask,
         putColor(out, "tRNS", l.key_color, l);
     if (l.bkgd && l.color_type != 3)
         putColor(out, "bKGD", l.bkgd_color, l);
-    if (mtime)
+    if (opt.mtime)
         putTime(out);
     for (int i = 0; i < texts.count; ++i)
         putText(out, texts.chunks[i]);
-    write_image_data(out, image, mask, l);
+    write_image_data(out, opt, image, mask, l);
     put_chunk(out, "IEND", nullptr, 0);
-    if (verbose)
-        report(out, l, image);
+    if (opt.verbose)
+        report(out, l, image, opt.interlace);
     return out.bytes;
 }
 

@@ -28,12 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Start();
     const uint8_t o = data[0];
     const bool selfMask = (o >> 3) & 1;
-    belvane::interlace = o & 1;
-    belvane::compression = (o >> 1) & 1;  // the encoder is under test, not zlib
-    belvane::verbose = (o >> 2) & 1;
-    belvane::transparent = selfMask ? nullptr : kColors[(o >> 4) & 3];
-    belvane::backstring = kColors[(o >> 6) & 3];
-    pm_setMessage(belvane::verbose, nullptr);
+    belvane::Options opt;
+    opt.interlace = o & 1;
+    // Stored, or a level that tries every engine and both filterings.
+    opt.compression = (o >> 1) & 1 ? 3 : 0;
+    opt.verbose = (o >> 2) & 1;
+    opt.transparent = selfMask ? nullptr : kColors[(o >> 4) & 3];
+    opt.backstring = kColors[(o >> 6) & 3];
+    pm_setMessage(opt.verbose, nullptr);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
     FILE* image = tarvex_fuzz::InputStream(data + 1, size - 1);
     FILE* mask = selfMask ? tarvex_fuzz::InputStream(data + 1, size - 1) : nullptr;
@@ -43,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static volatile bool encoded;
     encoded = false;
     tarvex_fuzz::RunCatchingFatal([&] {
-        belvane::encode(image, mask, nullptr);
+        belvane::encode(opt, image, mask, nullptr);
         encoded = true;
     });
     if (encoded) {
