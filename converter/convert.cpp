@@ -270,6 +270,16 @@ const char* familyName(int format) {
 // The image of the running conversion. It lives outside the frames that a
 // libpng error jumps over, so that the error path can release it.
 ImageBlock image;
+size_t decodedRowBytes = 0;
+unsigned firstPassShift = 0;
+
+// Adam7's first pass writes into every eighth row; the later passes only
+// into rows it has reached.
+void rowDecoded(png_structp, png_uint_32 row, int pass) {
+    const size_t reached = pass > 0 ? image.mapped
+                                    : (size_t(row) << firstPassShift) * decodedRowBytes;
+    image_block_reached(&image, reached);
+}
 
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
@@ -366,6 +376,9 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     imageBackground(png, info, plan);
     commandBackground(ct);
 
+    decodedRowBytes = rowbytes;
+    firstPassShift = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE ? 3 : 0;
+    png_set_read_status_fn(png, rowDecoded);
     png_read_image(png, image.rows);
     png_read_end(png, info);
     if (mtime)
