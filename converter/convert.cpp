@@ -270,6 +270,16 @@ const char* familyName(int format) {
 // The image of the running conversion. It lives outside the frames that a
 // libpng error jumps over, so that the error path can release it.
 ImageBlock image;
+size_t decodedRowBytes = 0;
+unsigned firstPassShift = 0;
+
+// Adam7's first pass writes into every eighth row; the later passes only
+// into rows it has reached.
+void rowDecoded(png_structp, png_uint_32 row, int pass) {
+    const size_t reached = pass > 0 ? image.mapped
+                                    : (size_t(row) << firstPassShift) * decodedRowBytes;
+    image_block_reached(&image, reached);
+}
 
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
@@ -306,6 +316,14 @@ SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
         plan->shift = sb.shift;
     setTransparency(png, info, plan);
     plan->mode = rowMode(*plan);
+    // Raw RGB output of an RGBA image takes the colour bytes as they are: the
+    // image is held without its alpha, a quarter less memory to fault in,
+    // and written straight from the rows.
+    if (plan->color_type == PNG_COLOR_TYPE_RGB_ALPHA && plan->mode == 0 &&
+        plan->shift == 0 && row_path == RowPath::fast && !pm_plain_output) {
+        png_set_strip_alpha(png);
+        plan->color_type = PNG_COLOR_TYPE_RGB;
+    }
     if (plan->bit_depth < 8 && !keeps_packed_bits(*plan))
         png_set_packing(png);
     png_set_interlace_handling(png);
@@ -366,6 +384,9 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     imageBackground(png, info, plan);
     commandBackground(ct);
 
+    decodedRowBytes = rowbytes;
+    firstPassShift = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE ? 3 : 0;
+    png_set_read_status_fn(png, rowDecoded);
     png_read_image(png, image.rows);
     png_read_end(png, info);
     if (mtime)
