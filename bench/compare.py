@@ -262,10 +262,11 @@ def pnm_digest(argv, env):
             digest.update(rest)
             count += len(rest)
             rest = proc.stdout.read(1 << 20)
-    err = proc.stderr.read().decode(errors="replace").strip()
-    if proc.wait():
-        return None, None, "failed (status %d): %s" % (proc.returncode,
-                                                       err[:160])
+    err = proc.stderr.read().decode(errors="replace").strip().splitlines()
+    if proc.wait():  # a Python traceback says what went wrong last
+        return None, None, "failed (status %d): %s" % (
+            proc.returncode, (err[-1] if err and err[0].startswith(
+                "Traceback") else err[0] if err else "")[:160])
     if header is None:
         return None, None, "not a portable map"
     want = benchlib.raster_size(*header[:4])
@@ -604,6 +605,11 @@ def keys_of(data, kind, set_name):
         kind + ":" + k, {}).get("order", 999))
 
 
+def one_line(text):
+    """TEXT fit for a table cell."""
+    return " ".join(text.split()).replace("|", "/")
+
+
 def cell(entry, field, fmt, unit=1):
     if not entry or "failed" in entry or entry.get(field) is None:
         return "-"
@@ -628,7 +634,7 @@ def render_encode(data, set_name):
                 else label(tool)
             if "failed" in e:
                 lines.append("| %s | %s | - | - | - | - | %s |" % (
-                    name, who, e["failed"]))
+                    name, who, one_line(e["failed"])))
                 continue
             lines.append("| %s | %s | %s | %s | %s | %s | %s |" % (
                 name, who, cell(e, "size", "%.3f", MB), cell(e, "wall", "%.3f"),
@@ -723,7 +729,7 @@ def render_decode(data, set_name):
             who = "**corvane**" if tool == "corvane" else label(tool)
             if "failed" in e or "wall" not in e:
                 lines.append("| %s | %s | - | - | - | - | - | %s |" % (
-                    name, who, e.get("failed", "not timed")))
+                    name, who, one_line(e.get("failed", "not timed"))))
                 continue
             lines.append("| %s | %s | %s | %.3f | %.2f | %.0f | %s | %s |" % (
                 name, who, e["output"], e["wall"], e["cpu"], e["rss"] / 1024,
