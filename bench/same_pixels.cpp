@@ -1,6 +1,6 @@
 // Tells whether two portable maps hold the same pixels, each sample taken as
 // a fraction of its own image's maxval (gray as r = g = b, PBM black as 0), so
-// that encode_compare.sh can tell a lossless change of type from lost bits.
+// that compare.py can tell a lossless change of type from lost bits.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
