@@ -155,8 +155,6 @@ void start_deflater(Deflater& d, PngOut& png, int level, size_t rowbytes, size_t
     d.level = level;
     d.engine = engine_of(level);
     d.adaptive = adaptive && level > 0;
-    d.maxrowbytes = rowbytes;
-    d.bpp = bpp;
     d.capacity = int(std::clamp<size_t>(kBand / (rowbytes + 1), 1, 1 << 20));
 #ifdef TARVEX_FUZZING
     d.threads = 1;

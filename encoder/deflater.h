@@ -55,7 +55,6 @@ struct Deflater {
     Engine engine;
     int level, threads, njobs;
     bool adaptive;  ///< filter rows (bytes of whole samples); else never
-    size_t maxrowbytes, rowbytes, bpp;
     int capacity;   ///< rows per band
     Job jobs[kMaxJobs];
     int first, busy, fill;

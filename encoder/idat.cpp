@@ -157,8 +157,6 @@ void storeRaw(const Rows& r, const uint8_t* img, const uint8_t* alpha, uint8_t* 
 
 void storeRawRow(const Rows& r, const uint8_t* img, const uint8_t* alpha, uint8_t* out) {
     const bool wide = r.image->maxval > 255, deep = r.layout->depth == 16;
-    if (alpha != nullptr && (r.mask->maxval > 255) != wide)
-        pm_error("internal error: the mask's samples are not the image's width");
     if (!wide)
         deep ? storeRaw<1, 2>(r, img, alpha, out) : storeRaw<1, 1>(r, img, alpha, out);
     else
