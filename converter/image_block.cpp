@@ -40,12 +40,16 @@ constexpr size_t kHugePage = size_t(2) << 20;
 // How far the filler may run ahead of the decoder, and its steps.
 constexpr size_t kWindow = size_t(64) << 20;
 constexpr size_t kStep = size_t(4) << 20;
+// madvise takes page-aligned addresses only; the decoder's position is any
+// byte, so the filler's limit is rounded down to a multiple of every page size.
+constexpr size_t kAlign = size_t(64) << 10;
 
 void* fill(void* arg) {
     auto* f = static_cast<BlockFiller*>(arg);
     size_t done = 0;
     while (done < f->bytes && !f->stop.load(std::memory_order_acquire)) {
-        const size_t limit = f->reached.load(std::memory_order_acquire) + kWindow;
+        const size_t limit =
+            (f->reached.load(std::memory_order_acquire) + kWindow) & ~(kAlign - 1);
         if (done >= limit) {
             const timespec pause{0, 1000000};
             ::nanosleep(&pause, nullptr);

@@ -21,8 +21,16 @@ constexpr uint32_t kHeight = uint32_t(corvane::kFillFrom / kRow) + 3;
 std::atomic<size_t> calls{0};
 
 // Stand-ins for the kernel's call; none touches the pages, so the test costs
-// no more memory than the rows it writes.
-int Accepts(void*, size_t) { ++calls; return 0; }
+// no more memory than the rows it writes. Like the kernel, they refuse an
+// address off a page boundary.
+int Accepts(void* addr, size_t) {
+    ++calls;
+    if (reinterpret_cast<uintptr_t>(addr) % 4096 != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return 0;
+}
 int Refuses(void*, size_t) { ++calls; errno = EINVAL; return -1; }
 int RefusesAfterOne(void*, size_t) {
     if (calls++ == 0)
@@ -60,6 +68,11 @@ TEST(ImageBlock, RowsWorkWhetherPrefaultingIsDoneOrRefused) {
             EXPECT_EQ(img.rows[y][kRow - 1], 0);
             img.rows[y][0] = img.rows[y][kRow - 1] = 0x5a;
             EXPECT_EQ(img.rows[y][kRow - 1], 0x5a);
+        }
+        // The decoder's position is any byte, not a page boundary.
+        corvane::image_block_reached(&img, 7 * kRow + 12345);
+        if (c.lead == kWindow) {
+            EXPECT_TRUE(FillsTo(img, (7 * kRow + kWindow) & ~size_t(0xffff)));
         }
         corvane::image_block_reached(&img, kHeight * kRow);
         if (c.lead == kWindow) {
