@@ -29,7 +29,7 @@ int populate_write(void* addr, size_t len);
 
 /// Blocks of at least this many bytes are pre-faulted in small pages by a
 /// second thread; smaller ones are mapped in huge pages and faulted on use.
-constexpr size_t kFillFrom = size_t(256) << 20;
+constexpr size_t kFillFrom = size_t(64) << 20;
 
 /// Gives *img `height` rows of `rowbytes` bytes each; false, with nothing
 /// held, when `rowbytes` is 0, the size overflows or memory is short.
