@@ -7,6 +7,7 @@
 #include "choices.h"
 #include "image_block.h"
 #include "pm_internal.h"
+#include "png_facts.h"
 #include "png_input.h"
 #include "rows.h"
 
@@ -25,14 +26,8 @@ namespace {
 constexpr int kSigRead = 4;
 
 void describeType(int colorType) {
-    switch (colorType) {
-    case PNG_COLOR_TYPE_GRAY: type_string = "gray"; alpha_string = ""; break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA: type_string = "gray"; alpha_string = "+alpha"; break;
-    case PNG_COLOR_TYPE_PALETTE: type_string = "palette"; alpha_string = ""; break;
-    case PNG_COLOR_TYPE_RGB: type_string = "truecolor"; alpha_string = ""; break;
-    case PNG_COLOR_TYPE_RGB_ALPHA: type_string = "truecolor"; alpha_string = "+alpha"; break;
-    default: break;
-    }
+    type_string = tarvex::png::color_name(colorType);
+    alpha_string = tarvex::png::has_alpha(colorType) ? "+alpha" : "";
 }
 
 void reportHeader(png_structp png, png_infop info) {

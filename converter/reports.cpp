@@ -1,6 +1,7 @@
 // The text chunks written to the "-text" file and the modification time
 // report of "-time".
 #include "corvane.h"
+#include "png_facts.h"
 
 namespace corvane {
 
@@ -15,7 +16,7 @@ void pad(FILE* f, int n) {
         std::fputc(' ', f);
 }
 
-// Keyword filled to 15 columns; one with a blank is quoted.
+// The keyword filled to its columns; one with a blank is quoted.
 void writeKeyword(FILE* f, const char* key) {
     int len = 0;
     bool blank = false;
@@ -23,10 +24,10 @@ void writeKeyword(FILE* f, const char* key) {
         blank = blank || key[len] == ' ';
     if (blank) {
         std::fprintf(f, "\"%s\"", key);
-        pad(f, 13 - len);
+        pad(f, tarvex::png::kKeywordColumns - 2 - len);
     } else {
         std::fprintf(f, "%s", key);
-        pad(f, 15 - len);
+        pad(f, tarvex::png::kKeywordColumns - len);
     }
     std::fputc(' ', f);
 }
@@ -52,7 +53,7 @@ void save_text(png_const_structrp png_ptr, png_inforp info_ptr, FILE* tfp) {
         for (size_t j = 0; j < len; ++j) {
             std::fputc(chunks[i].text[j], tfp);
             if (chunks[i].text[j] == '\n')
-                pad(tfp, 16);
+                pad(tfp, tarvex::png::kTextIndent);
         }
         std::fputc('\n', tfp);
     }

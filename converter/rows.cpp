@@ -3,6 +3,7 @@
 // and the library's row writer for everything else.
 #include <cstring>
 
+#include "png_facts.h"
 #include "rows.h"
 
 namespace corvane {
@@ -14,14 +15,6 @@ namespace {
 // Output bytes of one row from one decoded row; returns the byte count.
 using DirectFn = size_t (*)(const ImagePlan&, const png_byte*, png_byte*);
 
-unsigned samplesPerPixel(int colorType) {
-    switch (colorType) {
-    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
-    case PNG_COLOR_TYPE_RGB: return 3;
-    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
-    default: return 1;
-    }
-}
 
 // Copies N bytes at offset Off out of every Stride bytes.
 template <unsigned Stride, unsigned N, unsigned Off>
@@ -33,14 +26,8 @@ size_t pick(const ImagePlan& p, const png_byte* in, png_byte* out) {
     return size_t(o - out);
 }
 
-// PNG stores 1 for white, PBM 1 for black; the padding bits must stay 0.
 size_t invertBits(const ImagePlan& p, const png_byte* in, png_byte* out) {
-    const size_t n = pbm_packed_bytes(p.width);
-    for (size_t i = 0; i < n; ++i)
-        out[i] = png_byte(~in[i]);
-    if (p.width % 8 != 0)
-        out[n - 1] &= png_byte(0xff << (8 - p.width % 8));
-    return n;
+    return tarvex::png::flip_bits(in, out, p.width);
 }
 
 size_t paletteRgb(const ImagePlan& p, const png_byte* in, png_byte* out) {
@@ -156,7 +143,8 @@ size_t decoded_row_bytes(const ImagePlan& p) {
     if (keeps_packed_bits(p))
         return pbm_packed_bytes(p.width);
     size_t bytes = 0;
-    const size_t perPixel = samplesPerPixel(p.color_type) * (p.bit_depth == 16 ? 2 : 1);
+    const size_t perPixel =
+        size_t(tarvex::png::channels(p.color_type)) * (p.bit_depth == 16 ? 2 : 1);
     return __builtin_mul_overflow(size_t(p.width), perPixel, &bytes) ? 0 : bytes;
 }
 

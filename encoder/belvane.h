@@ -146,9 +146,6 @@ struct Layout {
 Layout choose_layout(const Source& image, const Source* mask, Census& census,
                      const Request& request);
 
-/// The name of a PNG colour type for the reports.
-const char* color_type_name(int color_type);
-
 // ---- Text chunks ---------------------------------------------------------------
 
 /// One text chunk; the text points into the text file's buffer.

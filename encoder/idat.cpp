@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "deflater.h"
+#include "png_facts.h"
 
 namespace belvane {
 
@@ -95,15 +96,11 @@ void readRow(const Source& s, rgbpixel* row) {
     pnm_readpnmrow(s.file, row, s.cols, s.maxval, s.format);
 }
 
-// A PBM row is already PNG's 1-bit gray, but for black being 1.
+// A PBM row is already PNG's 1-bit gray, but for the sense of its bits.
 void readBits(const Source& s, uint8_t* row) {
-    const size_t n = pbm_packed_bytes(unsigned(s.cols));
-    std::memset(row, 0, n);
+    std::memset(row, 0, pbm_packed_bytes(unsigned(s.cols)));  // a plain row is ORed in
     pbm_readpbmrow_packed(s.file, row, s.cols, s.format);
-    for (size_t i = 0; i < n; ++i)
-        row[i] = uint8_t(~row[i]);
-    if (s.cols % 8 != 0)
-        row[n - 1] &= uint8_t(0xff00 >> (s.cols % 8));
+    tarvex::png::flip_bits(row, row, uint32_t(s.cols));
 }
 
 // ---- Raw rows as bytes -----------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "belvane.h"
+#include "png_facts.h"
 
 namespace belvane {
 
@@ -18,15 +19,6 @@ int grayDepth(int bits, bool bilevel) {
     if (bits <= 2)
         return 2;
     return bits <= 4 ? 4 : wide(bits);
-}
-
-int channelsOf(int colorType) {
-    switch (colorType) {
-    case 2: return 3;
-    case 4: return 2;
-    case 6: return 4;
-    default: return 1;
-    }
 }
 
 // The bytes to compress, and those of the chunks that only some layouts
@@ -86,7 +78,7 @@ Layout directLayout(int bits, bool gray, bool bilevel, int alphaBits) {
         l.color_type = gray ? 0 : 2;
         l.depth = gray ? grayDepth(bits, bilevel) : wide(bits);
     }
-    l.channels = channelsOf(l.color_type);
+    l.channels = tarvex::png::channels(l.color_type);
     return l;
 }
 
@@ -159,16 +151,6 @@ bool paletteLayout(Layout& l, const colorhist hist, int n, bool gray,
 }
 
 }  // namespace
-
-const char* color_type_name(int color_type) {
-    switch (color_type) {
-    case 0: return "gray";
-    case 2: return "truecolor";
-    case 3: return "palette";
-    case 4: return "gray+alpha";
-    default: return "truecolor+alpha";
-    }
-}
 
 Layout choose_layout(const Source& image, const Source* mask, Census& census,
                      const Request& rq) {

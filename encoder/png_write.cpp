@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "png_facts.h"
 #include "png_out.h"
 
 namespace belvane {
@@ -133,7 +134,7 @@ void report(const PngOut& out, const Layout& l, const Source& image, int interla
                   (l.alpha_bits > 0 ? "/" + std::to_string(l.alpha_bits) : "");
     pm_message("wrote a %dw x %dh PNG image, %d bit%s %s%s%s: %s, %llu bytes",
                image.cols, image.rows, l.depth, l.depth > 1 ? "s" : "",
-               color_type_name(l.color_type), layout.c_str(),
+               tarvex::png::type_name(l.color_type), layout.c_str(),
                interlace ? ", Adam7 interlaced" : "", chunks.c_str(),
                (unsigned long long)out.bytes);
 }

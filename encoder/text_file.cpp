@@ -6,10 +6,14 @@
 #include <cstring>
 
 #include "belvane.h"
+#include "png_facts.h"
 
 namespace belvane {
 
 namespace {
+
+// Where every text line starts: past the keyword's columns and a blank.
+constexpr size_t kIndent = tarvex::png::kTextIndent;
 
 // Why `k` cannot be a PNG keyword, or null when it can.
 const char* keywordFault(const unsigned char* k, size_t n) {
@@ -65,7 +69,7 @@ unsigned char* keywordLine(const Line& l, TextChunk* chunk) {
         pm_error("%s line %d: keyword \"%.*s\" cannot be stored in PNG: %s", l.file,
                  l.number, int(std::min<size_t>(klen, 79)), k, fault);
     const size_t width = klen + 2 * quoted;
-    unsigned char* text = l.begin + std::min(len, std::max<size_t>(16, width + 1));
+    unsigned char* text = l.begin + std::min(len, std::max<size_t>(kIndent, width + 1));
     if (!blanks(l.begin + width, text))
         pm_error("%s line %d: the text must start in column 17, after the keyword and "
                  "blanks", l.file, l.number);
@@ -95,11 +99,12 @@ TextFile read_text_file(FILE* file, const char* name) {
         l.end = nl != nullptr ? nl : end;
         unsigned char* text;
         if (l.begin < l.end && l.begin[0] == ' ') {
-            if (cur == nullptr || l.end - l.begin < 16 || !blanks(l.begin, l.begin + 16))
+            if (cur == nullptr || size_t(l.end - l.begin) < kIndent ||
+                !blanks(l.begin, l.begin + kIndent))
                 pm_error("%s line %d: a continuation line must follow a keyword line and "
                          "start with 16 blanks", name, l.number);
             *w++ = '\n';
-            text = l.begin + 16;
+            text = l.begin + kIndent;
         } else {
             cur = &t.chunks[t.count++];
             text = w = keywordLine(l, cur);
