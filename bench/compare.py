@@ -31,17 +31,27 @@ DEFAULT_LEVEL = 7
 LEVELS = list(range(10))
 ENC_PEERS = ["imagemagick", "graphicsmagick", "vips", "pillow", "ffmpeg"]
 DEC_TOOLS = ["corvane", "floor", "imagemagick", "graphicsmagick", "vips",
-             "ffmpeg", "pillow"]
+             "vips-threads", "ffmpeg", "pillow"]
 PLAIN_TOOLS = ["corvane", "floor", "imagemagick", "graphicsmagick", "vips"]
 LABEL = {"corvane": "corvane", "floor": "floor (libpng)",
          "imagemagick": "ImageMagick", "graphicsmagick": "GraphicsMagick",
          "vips": "libvips", "pillow": "Pillow", "ffmpeg": "ffmpeg",
-         "optipng": "optipng -o2"}
+         "optipng": "optipng -o2", "vips-threads": "libvips, own threads"}
 SYNTH_ENCODE = ["rgb8", "rgb16", "gray8", "palette", "gray1", "rgba8"]
 SYNTH_DECODE = ["rgb8", "rgba8", "rgb16", "gray8", "palette", "gray1",
                 "adam7", "plain"]
 SINGLE_THREAD = {"MAGICK_THREAD_LIMIT": "1", "OMP_NUM_THREADS": "1",
                  "VIPS_CONCURRENCY": "1"}
+# Peers timed again at their own thread counts, as a user runs them.
+OWN_THREADS = {"vips-threads": "vips"}
+
+
+def decode_env(tool):
+    """The environment of a decoding run: one thread unless TOOL is timed
+    at its own thread count."""
+    if tool in OWN_THREADS:
+        return {k: v for k, v in os.environ.items() if k not in SINGLE_THREAD}
+    return dict(os.environ, **SINGLE_THREAD)
 TIMEOUT = 1800
 MB = 1e6
 
@@ -121,6 +131,7 @@ def decode_command(tool, png, magic, plain, paths):
     """The argv of TOOL converting PNG to the portable map of type MAGIC
     (corvane's choice; the peers are asked for it), or its plain form."""
     ext = {"P4": "pbm", "P5": "pgm"}.get(magic, "ppm")
+    tool = OWN_THREADS.get(tool, tool)
     if plain:
         return {"corvane": [paths.corvane, "-plain", png],
                 "floor": [paths.floor, "-plain", png],
@@ -444,11 +455,10 @@ def measure_decoding(png, tools, runs, paths):
     type and samples), then RUNS rounds of the tools in turn."""
     magic = corvane_type(png)
     plain = png.endswith("/plain.png")
-    env = dict(os.environ, **SINGLE_THREAD)
     argvs, result = {}, {}
     for tool in tools:
         argv = decode_command(tool, png, magic, plain, paths)
-        desc, digest, problem = pnm_digest(argv, env)
+        desc, digest, problem = pnm_digest(argv, decode_env(tool))
         if desc is None:
             result[tool] = {"failed": problem}
             continue
@@ -459,7 +469,7 @@ def measure_decoding(png, tools, runs, paths):
     for _ in range(runs):
         with open(os.devnull, "wb") as null:
             for tool, argv in argvs.items():
-                timings[tool].append(timed(argv, null, env))
+                timings[tool].append(timed(argv, null, decode_env(tool)))
     for tool, got in timings.items():
         bad = [g for g in got if g["status"]]
         if bad:
@@ -506,7 +516,7 @@ def tool_version(tool, paths):
             [benchlib.PYTHON, "-c", "import PIL; print(PIL.__version__)"]),
         "optipng": lambda: first_line(["/usr/bin/optipng", "-v"],
                                       r"(OptiPNG version \S+)"),
-    }[tool]()
+    }[OWN_THREADS.get(tool, tool)]()
 
 
 # --------------------------------------------------------------- the aims
@@ -753,7 +763,9 @@ def render_decode_aims(data):
             name = key.split("/")[1]
             floor = entries.get("floor", {}).get("wall")
             peer = best(entries, peers, "wall", lossless_only=False)
-            vips = entries.get("vips", {}).get("wall")
+            vips = min((entries.get(t, {}).get("wall") or float("inf")
+                        for t in ("vips", "vips-threads")), default=None)
+            vips = None if vips == float("inf") else vips
             f_cell = "%.2f" % (c["wall"] / floor) if floor else "-"
             p_cell = v_cell = "-"
             if peer:
@@ -907,7 +919,8 @@ def expand_tools(names):
 
 
 def parse_args(argv):
-    all_tools = ["belvane"] + ENC_PEERS + ["optipng", "corvane", "floor"]
+    all_tools = (["belvane"] + ENC_PEERS
+                 + ["optipng", "corvane", "floor", "vips-threads"])
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--sets", default="synthetic,real,giga",
                    help="comma-separated: synthetic, real, giga")
