@@ -23,6 +23,7 @@ struct Engine {
     int deflate_level;  ///< libdeflate's level (0: stored blocks)
     bool rle;           ///< also try zlib's run-length coding; keep the smaller
     bool trial;         ///< try the band unfiltered as well; keep the smaller
+    bool entropy;       ///< and filtered by the entropy of its rows
 };
 
 /// The engine of a -compression level.

@@ -11,11 +11,17 @@ namespace belvane {
 void filter_row(int type, const uint8_t* raw, const uint8_t* up, size_t n, size_t bpp,
                 uint8_t* out);
 
+/// How each row's filter is chosen.
+enum class Choice {
+    none,     ///< every row unfiltered
+    sum,      ///< the smallest sum of the filtered bytes taken as signed
+    entropy,  ///< the fewest bits for the filtered bytes' own histogram
+};
+
 /// Filters `rows` rows of `n` bytes that follow the row above them in `raw`
-/// into `out`, each preceded by its filter type: each row by the filter
-/// whose output has the smallest sum of signed bytes (counting every
-/// `step`th byte) when `adaptive`, else none. `scratch` holds two rows.
+/// into `out`, each preceded by its filter type, chosen by `how` (sums count
+/// every `step`th byte). `scratch` holds two rows.
 void filter_rows(const uint8_t* raw, int rows, size_t n, size_t bpp, size_t step,
-                 bool adaptive, uint8_t* out, uint8_t* scratch);
+                 Choice how, uint8_t* out, uint8_t* scratch);
 
 }  // namespace belvane
