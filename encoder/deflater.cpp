@@ -239,43 +239,4 @@ void finish_deflater(Deflater& d) {
     }
 }
 
-// zlib's inflate, asked to stop at every block boundary, finds where the
-// final block starts and how many bits of the last byte are unused.
-bool continue_deflate(uint8_t* p, size_t* n) {
-    z_stream zs{};
-    if (inflateInit2(&zs, -15) != Z_OK)
-        return false;
-    static thread_local uint8_t sink[1 << 16];
-    zs.next_in = p;
-    zs.avail_in = uInt(*n);
-    // Each stop after a block's end gives the bit where the next block
-    // starts; after the final block's end, where the data ends.
-    size_t lastStart = 0, end = 0;
-    int ret = Z_OK;
-    while (ret == Z_OK) {
-        zs.next_out = sink;
-        zs.avail_out = sizeof sink;
-        ret = inflate(&zs, Z_BLOCK);
-        if (ret == Z_OK && (zs.data_type & 128) != 0) {
-            const size_t bit = (*n - zs.avail_in) * 8 - unsigned(zs.data_type & 7);
-            ((zs.data_type & 64) != 0 ? end : lastStart) = bit;
-        }
-    }
-    const bool whole = ret == Z_STREAM_END && zs.avail_in == 0 && end > *n * 8 - 8;
-    inflateEnd(&zs);
-    if (!whole)
-        return false;
-    p[lastStart / 8] &= uint8_t(~(1u << (lastStart % 8)));
-    // A stored block's three header bits, then a byte boundary, then its
-    // length 0 and the length's complement.
-    if (end % 8 != 0)
-        p[end / 8] &= uint8_t((1u << (end % 8)) - 1);
-    if (*n * 8 - end < 3)
-        p[(*n)++] = 0;
-    static const uint8_t kEmpty[4] = {0, 0, 0xff, 0xff};
-    std::memcpy(p + *n, kEmpty, 4);
-    *n += 4;
-    return true;
-}
-
 }  // namespace belvane

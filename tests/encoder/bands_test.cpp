@@ -145,17 +145,32 @@ TEST(Bands, EveryLevelAndLayoutDecodesExactlyWithLibpng) {
 }
 
 // Each continued stream, followed by a final stored block, inflates to what
-// went in: after blocks of every kind and at every bit offset of the end.
+// went in: after blocks of every kind (the longest input makes many, with
+// long codes) and at every bit offset of the end. A stream cut short is
+// refused.
 TEST(Bands, ContinuedDeflateStreamsJoin) {
     for (int level : {0, 1, 6, 12})
-        for (size_t len : {size_t(0), size_t(1), size_t(7), size_t(300), size_t(70000)}) {
+        for (size_t len : {size_t(0), size_t(1), size_t(7), size_t(300), size_t(70000),
+                           size_t(1500000)}) {
             std::string in;
-            for (size_t i = 0; i < len; ++i)
-                in += char(i % 251 < 120 ? 'a' : char(i * 31 % 256));
+            uint32_t noise = 1;
+            for (size_t i = 0; i < len; ++i) {
+                noise = noise * 1103515245u + 12345u;
+                const size_t part = i / 50000 % 3;
+                in += char(part == 0   ? (i % 251 < 120 ? 'a' : char(i * 31 % 256))
+                           : part == 1 ? char(noise >> (noise >> 29 & 7 ? 28 : 24))
+                                       : char(noise >> 24));
+            }
             libdeflate_compressor* c = libdeflate_alloc_compressor(level);
             std::vector<uint8_t> out(libdeflate_deflate_compress_bound(c, len) + 16);
             size_t n = libdeflate_deflate_compress(c, in.data(), len, out.data(), out.size());
             libdeflate_free_compressor(c);
+            for (size_t cut : {n / 2, n - 1})
+                if (cut > 0) {
+                    std::vector<uint8_t> part(out.begin(), out.begin() + long(cut));
+                    part.resize(cut + 5);
+                    EXPECT_FALSE(belvane::continue_deflate(part.data(), &cut)) << level << "/" << len;
+                }
             ASSERT_TRUE(belvane::continue_deflate(out.data(), &n)) << level << "/" << len;
             for (uint8_t b : {0x01, 0x00, 0x00, 0xff, 0xff})  // a final empty stored block
                 out[n++] = b;
