@@ -10,36 +10,47 @@ namespace belvane {
 
 namespace {
 
-// Reads the stream's bits from the least significant end of each byte;
-// past the end of the data it reads zeros and says so.
+// Reads the stream's bits from the least significant end of each byte, a
+// word at a time; past the end of the data it reads zeros, and says so.
 struct Bits {
     const uint8_t* p;
     size_t bytes;
-    size_t pos = 0;  ///< the next bit
+    size_t next = 0;   ///< the next byte to load
+    uint64_t buf = 0;  ///< loaded bits, the next one lowest
+    int count = 0;     ///< how many of them are the stream's
 
-    uint64_t peek() const {
-        const size_t at = pos / 8;
-        uint64_t v = 0;
-        if (at + 8 <= bytes) {
-            std::memcpy(&v, p + at, 8);
+    // At least 56 bits in `buf`.
+    void refill() {
+        if (next + 8 <= bytes) {
+            uint64_t v;
+            std::memcpy(&v, p + next, 8);
             if constexpr (std::endian::native == std::endian::big)
                 v = __builtin_bswap64(v);
-        } else {
-            for (size_t i = 0; at + i < bytes && i < 8; ++i)
-                v |= uint64_t(p[at + i]) << (8 * i);
+            buf |= v << count;
+            next += size_t(63 - count) / 8;
+            count |= 56;
+            return;
         }
-        return v >> (pos % 8);
+        for (; count <= 56; count += 8, ++next)
+            buf |= uint64_t(next < bytes ? p[next] : 0) << count;
     }
     unsigned take(int n) {
-        const unsigned v = unsigned(peek() & ((uint64_t(1) << n) - 1));
-        pos += size_t(n);
+        if (count < n)
+            refill();
+        const unsigned v = unsigned(buf & ((uint64_t(1) << n) - 1));
+        drop(n);
         return v;
     }
-    bool over() const { return pos > bytes * 8; }
+    void drop(int n) {
+        buf >>= n;
+        count -= n;
+    }
+    size_t pos() const { return next * 8 - size_t(count); }
+    bool over() const { return pos() > bytes * 8; }
 };
 
 constexpr int kMaxBits = 15;
-constexpr int kFastBits = 10;
+constexpr int kFastBits = 12;
 
 // A canonical Huffman code: a table for codes of up to kFastBits bits, and
 // the counts and sorted symbols for the longer ones.
@@ -85,11 +96,12 @@ bool build(Code& c, const uint8_t* lengths, int n) {
     return true;
 }
 
-// The next symbol, or -1 for a code the lengths do not hold.
+// The next symbol, or -1 for a code the lengths do not hold; `in` holds at
+// least 15 bits.
 int decode(const Code& c, Bits& in) {
-    const uint64_t bits = in.peek();
+    const uint64_t bits = in.buf;
     if (const uint16_t e = c.fast[bits & ((1u << kFastBits) - 1)]; e != 0) {
-        in.pos += e & 15;
+        in.drop(e & 15);
         return e >> 4;
     }
     int code = 0, first = 0, index = 0;
@@ -97,7 +109,7 @@ int decode(const Code& c, Bits& in) {
         code |= int((bits >> (len - 1)) & 1);
         const int count = c.count[len];
         if (code - first < count) {
-            in.pos += size_t(len);
+            in.drop(len);
             return c.symbol[index + code - first];
         }
         index += count;
@@ -126,6 +138,7 @@ bool readCodes(Bits& in, Code& lit, Code& dist) {
         return false;
     std::memset(lengths, 0, 19);
     for (int i = 0; i < nlit + ndist;) {
+        in.refill();
         const int s = decode(lencode, in);
         if (s < 0 || in.over())
             return false;
@@ -154,20 +167,27 @@ bool readCodes(Bits& in, Code& lit, Code& dist) {
 // Skips a Huffman block's codes up to its end-of-block code.
 bool skipCodes(Bits& in, const Code& lit, const Code& dist) {
     for (;;) {
+        // Enough for a length, its distance and their extra bits.
+        if (in.count < 48) {
+            if (in.over())
+                return false;
+            in.refill();
+        }
         const int s = decode(lit, in);
-        if (s < 0 || in.over())
-            return false;
+        if (s < 256) {
+            if (s < 0)
+                return false;
+            continue;
+        }
         if (s == 256)
             return true;
-        if (s < 256)
-            continue;
         if (s > 285)
             return false;
-        in.pos += kLengthExtra[s - 257];
+        in.drop(kLengthExtra[s - 257]);
         const int d = decode(dist, in);
         if (d < 0 || d > 29)
             return false;
-        in.pos += kDistanceExtra[d];
+        in.drop(kDistanceExtra[d]);
     }
 }
 
@@ -189,15 +209,19 @@ bool continue_deflate(uint8_t* p, size_t* n) {
     thread_local Code lit, dist;
     size_t lastStart = 0;
     for (bool final = false; !final;) {
-        lastStart = in.pos;
+        lastStart = in.pos();
         final = in.take(1) != 0;
         const unsigned type = in.take(2);
         if (type == 0) {
-            in.pos = (in.pos + 7) / 8 * 8;
+            in.drop(in.count % 8);
             const unsigned len = in.take(16), complement = in.take(16);
             if (len != (~complement & 0xffff))
                 return false;
-            in.pos += size_t(len) * 8;
+            // The stored bytes start on a byte boundary: skip them, and
+            // load again after them.
+            in.next = in.pos() / 8 + len;
+            in.buf = 0;
+            in.count = 0;
         } else if (type == 1) {
             fixedCodes(lit, dist);
             if (!skipCodes(in, lit, dist))
@@ -208,7 +232,7 @@ bool continue_deflate(uint8_t* p, size_t* n) {
         if (in.over())
             return false;
     }
-    const size_t end = in.pos;
+    const size_t end = in.pos();
     if (end + 8 <= *n * 8)
         return false;  // bytes after the final block
     p[lastStart / 8] &= uint8_t(~(1u << (lastStart % 8)));
