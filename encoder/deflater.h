@@ -11,6 +11,7 @@
 #include "png_out.h"
 
 struct libdeflate_compressor;
+struct isal_zstream;
 
 namespace belvane {
 
@@ -20,7 +21,8 @@ inline constexpr int kMaxJobs = 5;
 /// How a level compresses: the engines it runs and how the filters of a
 /// band are chosen.
 struct Engine {
-    int deflate_level;  ///< libdeflate's level (0: stored blocks)
+    int deflate_level;  ///< libdeflate's level (0: stored blocks), or ISA-L's
+    bool isal;          ///< ISA-L's igzip instead of libdeflate
     bool rle;           ///< also try zlib's run-length coding; keep the smaller
     bool trial;         ///< try the band unfiltered as well; keep the smaller
     bool entropy;       ///< and filtered by the entropy of its rows
@@ -41,6 +43,8 @@ struct Job {
     size_t outcap, outlen;
     libdeflate_compressor* compressor;
     libdeflate_compressor* trialer;  ///< fast, for trying filters; or null
+    isal_zstream* isal;              ///< with ISA-L: its stream, or null
+    uint8_t* isal_buf;               ///< and the buffer its level needs
     size_t rowbytes, bpp, step;
     int rows;
     bool adaptive, last;
