@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static volatile bool encoded;
     encoded = false;
     tarvex_fuzz::RunCatchingFatal([&] {
-        belvane::encode(opt, image, mask, nullptr);
+        belvane::encode(opt, belvane::Input{image}, belvane::Input{mask}, nullptr);
         encoded = true;
     });
     if (encoded) {
