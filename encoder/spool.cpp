@@ -174,12 +174,14 @@ bool isRegular(FILE* f) {
 }  // namespace
 
 Input open_input(const char* name) {
+    FILE* file = pm_openr(name);
+    return isRegular(file) ? Input{file} : spool_stream(file);
+}
+
+Input spool_stream(FILE* file) {
     Input in;
-    in.file = pm_openr(name);
-    if (isRegular(in.file))
-        return in;
     auto* s = new Spool;
-    s->in = in.file;
+    s->in = file;
     // Level 1: drawings shrink a hundredfold at the speed of a copy, and the
     // rows of a photograph are few once the census has stopped early.
     s->compressor = libdeflate_alloc_compressor(1);

@@ -19,6 +19,9 @@ struct Input {
 /// that fseeko back over them works; failures are fatal.
 Input open_input(const char* name);
 
+/// Reads `in`, a stream that cannot be positioned, through a spool.
+Input spool_stream(FILE* in);
+
 /// Ends the recording: later bytes are read but not kept, each recorded chunk
 /// is freed once read again, and a seek is refused where bytes are gone.
 void stop_recording(Spool* spool);
