@@ -182,8 +182,8 @@ Input spool_stream(FILE* file) {
     Input in;
     auto* s = new Spool;
     s->in = file;
-    // Level 1: drawings shrink a hundredfold at the speed of a copy, and the
-    // rows of a photograph are few once the census has stopped early.
+    // Level 1 is fast and still shrinks a drawing many times over; of a
+    // photograph, the census keeps only the few rows before it stops.
     s->compressor = libdeflate_alloc_compressor(1);
     s->decompressor = libdeflate_alloc_decompressor();
     if (s->compressor == nullptr || s->decompressor == nullptr)
