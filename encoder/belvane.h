@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "pnm.h"
+#include "spool.h"
 
 namespace belvane {
 
@@ -36,16 +37,18 @@ inline constexpr const char* kUsage =
 /// exit status; every failure ends the process.
 int belvane_main(int argc, char** argv);
 
-/// Encodes the image on `ifp` (with the mask on `mfp` and the texts on
-/// `tfp`, each null when not asked for) as a PNG on standard output. Both
-/// `ifp` and `mfp` must be seekable. Returns 0; every failure is fatal.
-int encode(const Options& opt, FILE* ifp, FILE* mfp, FILE* tfp);
+/// Encodes the image on `image` (with the mask on `mask` and the texts on
+/// `tfp`, null when not asked for) as a PNG on standard output. A piped
+/// input's PNG is held until the whole of it has been read. Returns 0; every
+/// failure is fatal.
+int encode(const Options& opt, const Input& image, const Input& mask, FILE* tfp);
 
 // ---- Input -------------------------------------------------------------------
 
 /// One portable map being read: its header and where its raster starts.
 struct Source {
     FILE* file = nullptr;
+    Spool* spool = nullptr;  ///< a pipe's spool, or null
     int cols = 0, rows = 0, format = 0;
     sampleval maxval = 0;
     int32_t raster = 0;  ///< pm_tell position of the first raster byte
@@ -53,10 +56,10 @@ struct Source {
     bool rescaled = false;  ///< maxval is not 2^bits - 1: samples rounded
 };
 
-/// Reads the header of the first image on `file` (the `what` of messages),
-/// checks that a raw raster is all there and settles how its samples are
-/// stored, saying so when they must be rescaled.
-Source open_source(FILE* file, const char* what, bool verbose);
+/// Reads the header of the first image on `in` (the `what` of messages),
+/// checks that a raw raster in a file is all there and settles how its
+/// samples are stored, saying so when they must be rescaled.
+Source open_source(const Input& in, const char* what, bool verbose);
 
 /// A sample of `s` at its stored bits: rounded when the maxval is rescaled.
 inline unsigned significant(const Source& s, sampleval v) {
@@ -75,6 +78,7 @@ struct Census {
     colorhash colors = nullptr;  ///< distinct 8-bit colour/alpha keys, or null
     int ncolors = 0;             ///< their number; 257 when there are more
     bool opaque = true;          ///< every mask sample is the mask's maxval
+    bool whole = false;          ///< every row of both was read
 };
 
 /// The key of a pixel in the census: the colour at 8 bits, with the alpha
@@ -108,9 +112,10 @@ inline int lookup_key(KeyMemo& memo, colorhash table, const rgbpixel& k) {
     return v;
 }
 
-/// Reads every row of the image and the mask (null: none) once, so that any
-/// fault in them ends the process before output; counts colours when a
-/// palette could hold them.
+/// Reads the rows of the image and the mask (null: none) once, so that any
+/// fault in them ends the process before output, and counts colours when a
+/// palette could hold them; past 256 colours it stops where nothing is left
+/// to check, the rows of a file being known to be there.
 Census take_census(const Source& image, const Source* mask, bool verbose);
 
 // ---- Layout ------------------------------------------------------------------

@@ -36,8 +36,23 @@ void checkRow(const Source& s, const rgbpixel* row, int y, const char* what) {
                  top, s.maxval);
 }
 
+// Up to `want` bytes after the header, read ahead and gone back over: a
+// pipe shows its length only as it is read, and the census reads a plain
+// raster whole anyway.
+uint64_t readAhead(FILE* file, uint64_t want) {
+    const off_t pos = ftello(file);
+    char buf[4096];
+    uint64_t got = 0;
+    size_t n = 1;
+    while (got < want && n > 0)
+        got += n = std::fread(buf, 1, size_t(std::min<uint64_t>(sizeof buf, want - got)), file);
+    if (pos < 0 || fseeko(file, pos, SEEK_SET) != 0)
+        pm_error("cannot go back over the piped input");
+    return got;
+}
+
 // A plain raster takes at least a character per bit and two per sample (a
-// digit and a separator, but for the last): a file too short for the size
+// digit and a separator, but for the last): an input too short for the size
 // its header declares fails here, before rows of that size are allocated.
 void checkPlainSize(const Source& s, const char* what) {
     const int family = PNM_FORMAT_TYPE(s.format);
@@ -46,11 +61,15 @@ void checkPlainSize(const Source& s, const char* what) {
         return;
     const uint64_t perPixel = family == PBM_PLAIN_CODE ? 1 : family == PGM_PLAIN_CODE ? 2 : 6;
     const uint64_t least = uint64_t(s.cols) * uint64_t(s.rows) * perPixel - (perPixel > 1);
+    uint64_t left = 0;
     struct stat st;
     const off_t pos = ftello(s.file);
-    if (pos < 0 || fstat(fileno(s.file), &st) != 0 || !S_ISREG(st.st_mode))
+    if (s.spool != nullptr)
+        left = readAhead(s.file, least);
+    else if (pos < 0 || fstat(fileno(s.file), &st) != 0 || !S_ISREG(st.st_mode))
         return;
-    const uint64_t left = st.st_size > pos ? uint64_t(st.st_size - pos) : 0;
+    else
+        left = st.st_size > pos ? uint64_t(st.st_size - pos) : 0;
     if (left < least)
         pm_error("the %s is declared %d x %d, which takes at least %llu bytes of "
                  "plain raster, but only %llu follow its header", what, s.cols, s.rows,
@@ -73,17 +92,20 @@ unsigned replicate(unsigned v, int from, int to) {
     return r >> (have - to);
 }
 
-Source open_source(FILE* file, const char* what, bool verbose) {
+Source open_source(const Input& in, const char* what, bool verbose) {
     Source s;
-    s.file = file;
-    pnm_readpnminit(file, &s.cols, &s.rows, &s.maxval, &s.format);
+    s.file = in.file;
+    s.spool = in.spool;
+    pnm_readpnminit(s.file, &s.cols, &s.rows, &s.maxval, &s.format);
     if (s.maxval == 0)
         pm_error("the %s has maxval 0", what);
-    // A raster shorter than its header says fails here, before any row.
-    pnm_check(file, PM_RASTERCHECK_SIZE, s.format, s.cols, s.rows, s.maxval,
-              nullptr);
+    // A raw raster in a file shorter than its header says fails here, before
+    // any row; a pipe's length shows only as it is read.
+    if (s.spool == nullptr)
+        pnm_check(s.file, PM_RASTERCHECK_SIZE, s.format, s.cols, s.rows, s.maxval,
+                  nullptr);
     checkPlainSize(s, what);
-    pm_tell2(file, &s.raster, sizeof s.raster);
+    pm_tell2(s.file, &s.raster, sizeof s.raster);
     s.bits = pm_maxvaltobits(int(s.maxval));
     if (s.maxval != pm_bitstomaxval(s.bits)) {
         s.rescaled = true;
@@ -151,6 +173,7 @@ Census take_census(const Source& image, const Source* mask, bool verbose) {
     if (PNM_FORMAT_TYPE(image.format) == PBM_PLAIN_CODE && mask == nullptr) {
         if (image.format != PBM_RAW_CODE)
             readBits(image);
+        c.whole = image.format != PBM_RAW_CODE;
         return c;
     }
     // Past 256 colours, only samples to check or a bilevel mask's opacity
@@ -170,7 +193,8 @@ Census take_census(const Source& image, const Source* mask, bool verbose) {
     }
     auto* row = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     auto* alpha = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
-    for (int y = 0; y < image.rows && (c.colors != nullptr || wholePass); ++y) {
+    int y = 0;
+    for (; y < image.rows && (c.colors != nullptr || wholePass); ++y) {
         pnm_readpnmrow(image.file, row, image.cols, image.maxval, image.format);
         checkRow(image, row, y, "image");
         if (mask != nullptr) {
@@ -180,6 +204,7 @@ Census take_census(const Source& image, const Source* mask, bool verbose) {
         }
         countRow(c, memo, t, row, alpha, image.cols);
     }
+    c.whole = y == image.rows;
     pm_freerow(row);
     pm_freerow(alpha);
     if (verbose && c.colors != nullptr)

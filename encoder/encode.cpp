@@ -1,5 +1,9 @@
 // One encoding, step by step: the headers, the texts, the colours of the
 // command line, the first pass, the choice of layout and the PNG.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "belvane.h"
 
 namespace belvane {
@@ -16,16 +20,41 @@ rgbpixel colorOf(const char* text, const Source& image) {
     return rgbpixel{significant(image, c.r), significant(image, c.g), b};
 }
 
+// The PNG of an input whose end no pass has reached yet waits in memory,
+// so that a pipe cut short writes nothing, as a file does.
+struct Output {
+    FILE* file = stdout;
+    char* held = nullptr;
+    size_t len = 0;
+};
+
+Output openOutput(bool hold) {
+    Output o;
+    if (hold && (o.file = open_memstream(&o.held, &o.len)) == nullptr)
+        pm_error("cannot hold the PNG image in memory: %s", std::strerror(errno));
+    return o;
+}
+
+void release(Output& o) {
+    if (o.file == stdout)
+        return;
+    if (std::fclose(o.file) != 0)
+        pm_error("cannot hold the PNG image in memory: %s", std::strerror(errno));
+    if (std::fwrite(o.held, 1, o.len, stdout) != o.len)
+        pm_error("cannot write the PNG image: %s", std::strerror(errno));
+    std::free(o.held);
+}
+
 }  // namespace
 
-int encode(const Options& opt, FILE* ifp, FILE* mfp, FILE* tfp) {
-    const Source image = open_source(ifp, "image", opt.verbose);
+int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* tfp) {
+    const Source image = open_source(imageIn, "image", opt.verbose);
     if (image.cols < 1 || image.rows < 1)
         pm_error("a PNG image needs at least one column and one row, not %d x %d",
                  image.cols, image.rows);
     Source mask;
-    if (mfp != nullptr) {
-        mask = open_source(mfp, "mask", opt.verbose);
+    if (maskIn.file != nullptr) {
+        mask = open_source(maskIn, "mask", opt.verbose);
         if (PNM_FORMAT_TYPE(mask.format) == PPM_PLAIN_CODE)
             pm_error("the mask must be a PGM or PBM image, not PPM");
         if (mask.cols != image.cols || mask.rows != image.rows)
@@ -41,10 +70,17 @@ int encode(const Options& opt, FILE* ifp, FILE* mfp, FILE* tfp) {
     if ((rq.background = opt.backstring != nullptr))
         rq.background_color = colorOf(opt.backstring, image);
 
-    const Source* maskP = mfp != nullptr ? &mask : nullptr;
+    const Source* maskP = maskIn.file != nullptr ? &mask : nullptr;
     Census census = take_census(image, maskP, opt.verbose);
+    // Adam7 reads the rasters seven times: a pipe is then kept whole.
+    if (!opt.interlace) {
+        stop_recording(image.spool);
+        stop_recording(mask.spool);
+    }
     Layout layout = choose_layout(image, maskP, census, rq);
-    write_png(stdout, opt, image, maskP, layout, texts);
+    Output out = openOutput(!census.whole && (image.spool != nullptr || mask.spool != nullptr));
+    write_png(out.file, opt, image, maskP, layout, texts);
+    release(out);
     if (layout.index != nullptr)
         ppm_freecolorhash(layout.index);
     free_text_file(&texts);

@@ -78,18 +78,18 @@ int belvane_main(int argc, char** argv) {
     if (opt.alpha_file != nullptr && opt.transparent != nullptr)
         pm_error("-alpha and -transparent cannot be used together");
 
-    // Both are read twice, so a pipe is copied to a temporary file first.
-    FILE* ifp = pm_openr_seekable(argn < argc ? argv[argn++] : "-");
+    // Both are read twice: a pipe through a spool of what the first pass read.
+    const Input image = open_input(argn < argc ? argv[argn++] : "-");
     if (argn < argc)
         pm_usage(kUsage);
-    FILE* mfp = opt.alpha_file != nullptr ? pm_openr_seekable(opt.alpha_file) : nullptr;
+    const Input mask = opt.alpha_file != nullptr ? open_input(opt.alpha_file) : Input{};
     FILE* tfp = opt.text_file != nullptr ? pm_openr(opt.text_file) : nullptr;
-    const int status = encode(opt, ifp, mfp, tfp);
+    const int status = encode(opt, image, mask, tfp);
     if (tfp != nullptr)
         pm_closer(tfp);
-    if (mfp != nullptr)
-        pm_closer(mfp);
-    pm_closer(ifp);
+    if (mask.file != nullptr)
+        pm_closer(mask.file);
+    pm_closer(image.file);
     pm_closew(stdout);
     return status;
 }

@@ -1,7 +1,7 @@
 // Fuzzes the whole encoding of a portable map to PNG. The first byte picks
-// -interlace, a compression level, -verbose, -transparent or the image as
-// its own mask, and -background; the rest is the image. The PNG goes to
-// /dev/null.
+// -interlace, a compression level, -verbose (with which the image is read
+// as from a pipe), -transparent or the image as its own mask, and
+// -background; the rest is the image. The PNG goes to /dev/null.
 #include "encoder/belvane.h"
 #include "fuzz_support.h"
 
@@ -37,19 +37,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     opt.backstring = kColors[(o >> 6) & 3];
     pm_setMessage(opt.verbose, nullptr);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
-    FILE* image = tarvex_fuzz::InputStream(data + 1, size - 1);
+    // With -verbose, the image comes as from a pipe, through a spool.
+    const bool piped = opt.verbose && size > 1;
+    FILE* raw = piped ? fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "rb")
+                      : tarvex_fuzz::InputStream(data + 1, size - 1);
     FILE* mask = selfMask ? tarvex_fuzz::InputStream(data + 1, size - 1) : nullptr;
-    if (image == nullptr || (selfMask && mask == nullptr))
+    if (raw == nullptr || (selfMask && mask == nullptr))
         std::abort();
+    const belvane::Input image = piped ? belvane::spool_stream(raw) : belvane::Input{raw};
     // After a fatal error the streams' descriptors are closed below.
     static volatile bool encoded;
     encoded = false;
     tarvex_fuzz::RunCatchingFatal([&] {
-        belvane::encode(opt, image, mask, nullptr);
+        belvane::encode(opt, image, belvane::Input{mask}, nullptr);
         encoded = true;
     });
     if (encoded) {
-        std::fclose(image);
+        std::fclose(image.file);
         if (mask != nullptr)
             std::fclose(mask);
     }
