@@ -16,7 +16,11 @@ inline uint8_t paeth(int a, int b, int c) {
     return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
-uint64_t sumCost(const uint8_t* p, size_t n, size_t step) {
+// The row loops are built twice, for AVX2 and for the baseline; the loader
+// picks the one the processor runs.
+#define TARVEX_WIDE_VECTORS [[gnu::target_clones("avx2", "default")]]
+
+TARVEX_WIDE_VECTORS uint64_t sumCost(const uint8_t* p, size_t n, size_t step) {
     uint64_t sum = 0;
     for (size_t i = 0; i < n; i += step)
         sum += uint64_t(std::abs(int(int8_t(p[i]))));
@@ -44,8 +48,8 @@ uint64_t cost(Choice how, const uint8_t* p, size_t n, size_t step) {
 
 // The first `bpp` bytes have no left neighbour (nor an upper-left one),
 // which counts as 0.
-void filter_row(int type, const uint8_t* raw, const uint8_t* up, size_t n, size_t bpp,
-                uint8_t* out) {
+TARVEX_WIDE_VECTORS void filter_row(int type, const uint8_t* raw, const uint8_t* up, size_t n,
+                                    size_t bpp, uint8_t* out) {
     const size_t head = std::min(n, bpp);
     switch (type) {
     case 0:
