@@ -135,6 +135,24 @@ struct ZopfliCoder : Coder {
     }
 };
 
+// Two engines on each band, the smaller output kept, as belvane's levels
+// from 2 up run libdeflate and zlib's run lengths.
+struct PairCoder : Coder {
+    std::unique_ptr<Coder> a, b;
+    std::vector<uint8_t> spare;
+    PairCoder(const char* name, std::unique_ptr<Coder> x, std::unique_ptr<Coder> y)
+        : Coder(name), a(std::move(x)), b(std::move(y)) {}
+    size_t deflate(const uint8_t* in, size_t len, uint8_t* out, size_t cap) override {
+        spare.resize(cap);
+        const size_t m = a->deflate(in, len, out, cap);
+        const size_t n = b->deflate(in, len, spare.data(), cap);
+        if (n == 0 || (m > 0 && m <= n))
+            return m;
+        std::memcpy(out, spare.data(), n);
+        return n;
+    }
+};
+
 std::vector<std::unique_ptr<Coder>> allCoders() {
     std::vector<std::unique_ptr<Coder>> v;
     v.push_back(std::make_unique<ZlibCoder>("zlib 1", 1, Z_DEFAULT_STRATEGY));
@@ -150,6 +168,12 @@ std::vector<std::unique_ptr<Coder>> allCoders() {
     static const char* const kIsal[] = {"igzip 0", "igzip 1", "igzip 2", "igzip 3"};
     for (int l = 0; l < 4; ++l)
         v.push_back(std::make_unique<IsalCoder>(kIsal[l], l));
+    v.push_back(std::make_unique<PairCoder>(
+        "libdeflate 1 + rle", std::make_unique<LibdeflateCoder>("", 1),
+        std::make_unique<ZlibCoder>("", 9, Z_RLE)));
+    v.push_back(std::make_unique<PairCoder>(
+        "igzip 1 + rle", std::make_unique<IsalCoder>("", 1),
+        std::make_unique<ZlibCoder>("", 9, Z_RLE)));
     v.push_back(std::make_unique<ZopfliCoder>("zopfli 1", 1));
     v.push_back(std::make_unique<ZopfliCoder>("zopfli 5", 5));
     v.push_back(std::make_unique<ZopfliCoder>("zopfli 15", 15));
@@ -267,51 +291,71 @@ struct Total {
     bool complete = true;
 };
 
+using FigureMap = std::map<std::pair<size_t, size_t>, Figures>;
+
+// Engine `c` over the images that `in` selects.
+Total sum(const std::vector<Image>& images, size_t c, const FigureMap& figs,
+          const std::vector<bool>& in) {
+    Total t;
+    for (size_t i = 0; i < images.size(); ++i) {
+        if (!in[i])
+            continue;
+        auto it = figs.find({i, c});
+        if (it == figs.end()) {
+            t.complete = false;
+            continue;
+        }
+        t.bytes += double(it->second.bytes);
+        t.in += double(images[i].filtered.size());
+        t.seconds += median(it->second.seconds);
+    }
+    return t;
+}
+
 // Rows: engines; columns: the groups (and "zopfli set", the images zopfli
 // ran on); cells: compressed MB and MB of filtered input per CPU second.
 void report(const std::vector<Image>& images, const std::vector<std::unique_ptr<Coder>>& coders,
-            std::map<std::pair<size_t, size_t>, Figures>& figs) {
+            const FigureMap& figs) {
     std::vector<std::string> groups;
+    std::vector<std::vector<bool>> members;
     for (const Image& im : images)
         if (std::find(groups.begin(), groups.end(), im.group) == groups.end())
             groups.push_back(im.group);
-    groups.push_back("zopfli set");
+    for (const std::string& g : groups) {
+        members.emplace_back();
+        for (const Image& im : images)
+            members.back().push_back(im.group == g);
+    }
+    std::vector<bool> zset(images.size(), false);
+    for (size_t i = 0; i < images.size(); ++i)
+        for (size_t z = 0; z < coders.size(); ++z)
+            zset[i] = zset[i] || (isZopfli(*coders[z]) && figs.count({i, z}) > 0);
+    if (std::find(zset.begin(), zset.end(), true) != zset.end()) {
+        groups.push_back("zopfli set");
+        members.push_back(zset);
+    }
     std::printf("\n| engine |");
     for (const std::string& g : groups)
         std::printf(" %s MB | MB/s |", g.c_str());
     std::printf("\n|---|");
     for (size_t g = 0; g < groups.size(); ++g)
         std::printf("---:|---:|");
-    std::printf("\n");
     for (size_t c = 0; c < coders.size(); ++c) {
-        std::printf("| %s |", coders[c]->name.c_str());
-        for (const std::string& g : groups) {
-            Total t;
-            for (size_t i = 0; i < images.size(); ++i) {
-                const bool zset = figs.count({i, coders.size() - 1}) > 0;
-                if (g == "zopfli set" ? !zset : images[i].group != g)
-                    continue;
-                auto it = figs.find({i, c});
-                if (it == figs.end()) {
-                    t.complete = false;
-                    continue;
-                }
-                t.bytes += double(it->second.bytes);
-                t.in += double(images[i].filtered.size());
-                t.seconds += median(it->second.seconds);
-            }
+        std::printf("\n| %s |", coders[c]->name.c_str());
+        for (const std::vector<bool>& in : members) {
+            const Total t = sum(images, c, figs, in);
             if (!t.complete || t.in == 0)
                 std::printf(" - | - |");
             else
                 std::printf(" %.3f | %.1f |", t.bytes / 1e6, t.in / 1e6 / t.seconds);
         }
-        std::printf("\n");
     }
+    std::printf("\n");
 }
 
 void reportImages(const std::vector<Image>& images,
                   const std::vector<std::unique_ptr<Coder>>& coders,
-                  std::map<std::pair<size_t, size_t>, Figures>& figs) {
+                  const FigureMap& figs) {
     std::printf("image\tengine\tfiltered\tbytes\tcpu_s\tjoin_s\tMB/s\n");
     for (size_t i = 0; i < images.size(); ++i)
         for (size_t c = 0; c < coders.size(); ++c) {
@@ -330,10 +374,11 @@ void reportImages(const std::vector<Image>& images,
 
 int main(int argc, char** argv) {
     pnm_init(&argc, argv);
-    static const char kUsage[] = "[-rounds N] [-zopfli-max MB] [-zopfli-rounds N] map...";
+    static const char kUsage[] = "[-rounds N] [-zopfli-max MB] [-zopfli-rounds N] [-only ENGINE,...] map...";
     int rounds = 3;
     double zopfliMax = 8;  // MB of filtered rows
     int zopfliRounds = 1;  // its time is far from every other engine's
+    std::string only;      // ",name,name,": the engines to run; all when empty
     int a = 1;
     for (; a + 1 < argc && argv[a][0] == '-'; a += 2) {
         if (std::strcmp(argv[a], "-rounds") == 0)
@@ -342,6 +387,8 @@ int main(int argc, char** argv) {
             zopfliMax = std::atof(argv[a + 1]);
         else if (std::strcmp(argv[a], "-zopfli-rounds") == 0)
             zopfliRounds = std::atoi(argv[a + 1]);
+        else if (std::strcmp(argv[a], "-only") == 0)
+            only = std::string(",") + argv[a + 1] + ",";
         else
             pm_usage(kUsage);
     }
@@ -351,7 +398,13 @@ int main(int argc, char** argv) {
     for (; a < argc; ++a)
         images.push_back(load(argv[a]));
     auto coders = allCoders();
-    std::map<std::pair<size_t, size_t>, Figures> figs;
+    if (!only.empty())
+        std::erase_if(coders, [&](const std::unique_ptr<Coder>& c) {
+            return only.find("," + c->name + ",") == std::string::npos;
+        });
+    if (coders.empty())
+        pm_error("no engine of that name");
+    FigureMap figs;
     size_t most = 0;
     for (const Image& im : images)
         most = std::max(most, im.filtered.size() / im.band * bandBound(im.band) +
