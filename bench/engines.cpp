@@ -370,58 +370,77 @@ void reportImages(const std::vector<Image>& images,
         }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    pnm_init(&argc, argv);
-    static const char kUsage[] = "[-rounds N] [-zopfli-max MB] [-zopfli-rounds N] [-only ENGINE,...] map...";
+struct Options {
     int rounds = 3;
     double zopfliMax = 8;  // MB of filtered rows
     int zopfliRounds = 1;  // its time is far from every other engine's
     std::string only;      // ",name,name,": the engines to run; all when empty
-    int a = 1;
-    for (; a + 1 < argc && argv[a][0] == '-'; a += 2) {
-        if (std::strcmp(argv[a], "-rounds") == 0)
-            rounds = std::max(1, std::atoi(argv[a + 1]));
-        else if (std::strcmp(argv[a], "-zopfli-max") == 0)
-            zopfliMax = std::atof(argv[a + 1]);
-        else if (std::strcmp(argv[a], "-zopfli-rounds") == 0)
-            zopfliRounds = std::atoi(argv[a + 1]);
-        else if (std::strcmp(argv[a], "-only") == 0)
-            only = std::string(",") + argv[a + 1] + ",";
+};
+
+// The options before the maps; `*a` is left at the first map.
+Options parse(int argc, char** argv, int* a) {
+    static const char kUsage[] =
+        "[-rounds N] [-zopfli-max MB] [-zopfli-rounds N] [-only ENGINE,...] map...";
+    Options o;
+    for (*a = 1; *a + 1 < argc && argv[*a][0] == '-'; *a += 2) {
+        const char* name = argv[*a];
+        const char* value = argv[*a + 1];
+        if (std::strcmp(name, "-rounds") == 0)
+            o.rounds = std::max(1, std::atoi(value));
+        else if (std::strcmp(name, "-zopfli-max") == 0)
+            o.zopfliMax = std::atof(value);
+        else if (std::strcmp(name, "-zopfli-rounds") == 0)
+            o.zopfliRounds = std::atoi(value);
+        else if (std::strcmp(name, "-only") == 0)
+            o.only = std::string(",") + value + ",";
         else
             pm_usage(kUsage);
     }
-    if (a == argc)
+    if (*a == argc)
         pm_usage(kUsage);
-    std::vector<Image> images;
-    for (; a < argc; ++a)
-        images.push_back(load(argv[a]));
-    auto coders = allCoders();
-    if (!only.empty())
-        std::erase_if(coders, [&](const std::unique_ptr<Coder>& c) {
-            return only.find("," + c->name + ",") == std::string::npos;
-        });
-    if (coders.empty())
-        pm_error("no engine of that name");
-    FigureMap figs;
+    return o;
+}
+
+// Round by round, every engine in turn on each image, so that a change in
+// the machine's load weighs on all of them alike.
+FigureMap run(const Options& o, const std::vector<Image>& images,
+              const std::vector<std::unique_ptr<Coder>>& coders) {
     size_t most = 0;
     for (const Image& im : images)
         most = std::max(most, im.filtered.size() / im.band * bandBound(im.band) +
                                   bandBound(im.band));
     std::vector<uint8_t> out(most);
-    // Round by round, every engine in turn on each image, so that a change
-    // in the machine's load weighs on all of them alike.
-    for (int r = 0; r < rounds; ++r) {
+    FigureMap figs;
+    for (int r = 0; r < o.rounds; ++r) {
         for (size_t i = 0; i < images.size(); ++i)
             for (size_t c = 0; c < coders.size(); ++c) {
-                if (isZopfli(*coders[c]) &&
-                    (r >= zopfliRounds || double(images[i].filtered.size()) / 1e6 > zopfliMax))
+                const double mb = double(images[i].filtered.size()) / 1e6;
+                if (isZopfli(*coders[c]) && (r >= o.zopfliRounds || mb > o.zopfliMax))
                     continue;
                 measure(images[i], *coders[c], figs[{i, c}], out);
             }
-        std::fprintf(stderr, "engines: round %d of %d done\n", r + 1, rounds);
+        std::fprintf(stderr, "engines: round %d of %d done\n", r + 1, o.rounds);
     }
+    return figs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    pnm_init(&argc, argv);
+    int a;
+    const Options o = parse(argc, argv, &a);
+    std::vector<Image> images;
+    for (; a < argc; ++a)
+        images.push_back(load(argv[a]));
+    auto coders = allCoders();
+    if (!o.only.empty())
+        std::erase_if(coders, [&](const std::unique_ptr<Coder>& c) {
+            return o.only.find("," + c->name + ",") == std::string::npos;
+        });
+    if (coders.empty())
+        pm_error("no engine of that name");
+    const FigureMap figs = run(o, images, coders);
     reportImages(images, coders, figs);
     report(images, coders, figs);
     return 0;
