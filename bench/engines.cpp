@@ -217,7 +217,7 @@ Image load(const char* path) {
     im.group.assign(im.name, 0, im.name.find('-'));
     im.filtered.resize(size_t(rows) * (n + 1));
     std::vector<uint8_t> scratch(2 * n + 1);
-    belvane::filter_rows(raw.data(), rows, n, bpp, 1, true, im.filtered.data(),
+    belvane::filter_rows(raw.data(), rows, n, bpp, 1, belvane::Choice::sum, im.filtered.data(),
                          scratch.data());
     im.band = std::clamp<size_t>(belvane::kBand / (n + 1), 1, 1 << 20) * (n + 1);
     return im;

@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <string>
 #include <vector>
 
 #include "png_facts.h"
@@ -120,22 +120,30 @@ void putText(PngOut& out, const TextChunk& t) {
 }
 
 void report(const PngOut& out, const Layout& l, const Source& image, int interlace) {
-    std::string chunks;
+    // At most 16 chunk types, each with a blank, "x" and ten digits.
+    char chunks[16 * 16 + 1] = "";
+    size_t used = 0;
     for (int i = 0; i < out.nseen; ++i) {
-        chunks += (i ? " " : "") + std::string(out.seen[i].type);
+        used += size_t(std::snprintf(chunks + used, sizeof chunks - used, "%s%s", i ? " " : "",
+                                     out.seen[i].type));
         if (out.seen[i].count > 1)
-            chunks += "x" + std::to_string(out.seen[i].count);
+            used += size_t(std::snprintf(chunks + used, sizeof chunks - used, "x%d",
+                                         out.seen[i].count));
     }
-    std::string layout = l.color_type == 3
-        ? " of " + std::to_string(l.npalette) + " entries" : std::string();
+    char layout[80] = "";
+    int at = l.color_type == 3 ? std::snprintf(layout, sizeof layout, " of %d entries", l.npalette)
+                               : 0;
     const int full = l.color_type == 3 ? 8 : l.depth;
-    if (l.bits < full || (l.alpha_bits > 0 && l.alpha_bits < full))
-        layout += ", significant bits " + std::to_string(l.bits) +
-                  (l.alpha_bits > 0 ? "/" + std::to_string(l.alpha_bits) : "");
+    if (l.bits < full || (l.alpha_bits > 0 && l.alpha_bits < full)) {
+        at += std::snprintf(layout + at, sizeof layout - size_t(at), ", significant bits %d",
+                            l.bits);
+        if (l.alpha_bits > 0)
+            std::snprintf(layout + at, sizeof layout - size_t(at), "/%d", l.alpha_bits);
+    }
     pm_message("wrote a %dw x %dh PNG image, %d bit%s %s%s%s: %s, %llu bytes",
                image.cols, image.rows, l.depth, l.depth > 1 ? "s" : "",
-               tarvex::png::type_name(l.color_type), layout.c_str(),
-               interlace ? ", Adam7 interlaced" : "", chunks.c_str(),
+               tarvex::png::type_name(l.color_type), layout,
+               interlace ? ", Adam7 interlaced" : "", chunks,
                (unsigned long long)out.bytes);
 }
 
