@@ -1,7 +1,7 @@
 // Fuzzes the whole encoding of a portable map to PNG. The first byte picks
-// -interlace, a compression level, -verbose (with which the image is read
-// as from a pipe), -transparent or the image as its own mask, and
-// -background; the rest is the image. The PNG goes to /dev/null.
+// -interlace, a compression level (bits 1 and 7), -verbose (with which the
+// image is read as from a pipe), -transparent or the image as its own mask,
+// and -background; the rest is the image. The PNG goes to /dev/null.
 #include "encoder/belvane.h"
 #include "fuzz_support.h"
 
@@ -30,11 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool selfMask = (o >> 3) & 1;
     belvane::Options opt;
     opt.interlace = o & 1;
-    // Stored, or a level that tries every engine and both filterings.
-    opt.compression = (o >> 1) & 1 ? 3 : 0;
+    // Stored, ISA-L, libdeflate with run lengths and the unfiltered trial,
+    // and the top level's entropy filtering.
+    static constexpr int kLevels[4] = {0, 1, 3, 9};
+    opt.compression = kLevels[((o >> 1) & 1) | ((o >> 6) & 2)];
     opt.verbose = (o >> 2) & 1;
     opt.transparent = selfMask ? nullptr : kColors[(o >> 4) & 3];
-    opt.backstring = kColors[(o >> 6) & 3];
+    opt.backstring = kColors[(o >> 6) & 1];
     pm_setMessage(opt.verbose, nullptr);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
     // With -verbose, the image comes as from a pipe, through a spool.
