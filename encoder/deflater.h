@@ -26,6 +26,7 @@ struct Engine {
     bool rle;           ///< also try zlib's run-length coding; keep the smaller
     bool trial;         ///< try the band unfiltered as well; keep the smaller
     bool entropy;       ///< and filtered by the entropy of its rows
+    bool quick;         ///< run lengths alone where they clearly win
 };
 
 /// The engine of a -compression level.
@@ -48,6 +49,7 @@ struct Job {
     size_t rowbytes, bpp, step;
     int rows;
     bool adaptive, last;
+    bool first;  ///< the stream's first band
     uLong adler;
     size_t flen;  ///< filtered bytes, which the Adler-32 covers
     int status;
@@ -63,6 +65,7 @@ struct Deflater {
     int capacity;   ///< rows per band
     Job jobs[kMaxJobs];
     int first, busy, fill;
+    int launched;  ///< bands handed to workers so far
     uLong adler;
     bool started;
 };
