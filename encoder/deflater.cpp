@@ -96,10 +96,11 @@ void runJob(Job* jp, Engine e) {
     j.flen = size_t(j.rows) * (n + 1);
     const Choice how = j.adaptive ? Choice::sum : Choice::none;
     filter_rows(j.raw, j.rows, n, j.bpp, j.step, how, j.filtered, j.scratch);
+    size_t least = 0;  // the fast trial's size for the chosen filtering
     if (j.adaptive && e.trial) {
         // Drawings want string matching on their rows as they are, or
         // filters that keep values few; photographs want small residues.
-        size_t least = trialSize(j, j.filtered);
+        least = trialSize(j, j.filtered);
         for (const Choice other : {Choice::none, Choice::entropy}) {
             if (other == Choice::entropy && !e.entropy)
                 continue;
@@ -118,12 +119,10 @@ void runJob(Job* jp, Engine e) {
     // photograph's 1.1%, at three times the time. The first band is always
     // tried both ways: an icon is one band, and there the sample misleads.
     bool strings = true;
-    if (e.quick && j.adaptive && !j.first) {
+    if (e.quick && least > 0 && !j.first) {
         const Sample s = sampleOf(j, chosen);
-        const size_t fast =
-            libdeflate_deflate_compress(j.trialer, s.data, s.len, j.other, j.outcap);
         const size_t runs = deflateRle(j, s.data, s.len, j.other);
-        strings = runs == 0 || fast == 0 || runs * 10 >= fast * 9;
+        strings = runs == 0 || runs * 10 >= least * 9;
     }
     if (strings)
         keepSmaller(j, e.isal ? deflateIsal(j, e.deflate_level, chosen, j.flen, j.other)
