@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """Fetches the real-image benchmark sets from Debian packages (apt-get
-download, dpkg-deb -x; nothing installed) and converts the chosen files to
-the portable maps the encoding comparison reads. Writes set/manifest.json
-under the cache folder ($TARVEX_IMAGES, default build-bench/images).
+download, dpkg-deb -x; nothing installed), converts the chosen files to the
+portable maps the encoding comparison reads, and picks the PNGs the round
+trip takes as they are distributed. Writes set/manifest.json under the
+cache folder ($TARVEX_IMAGES, default build-bench/images), then READY.
 
     /usr/bin/python3 bench/fetch_images.py [--corvane PATH]
 """
 
 import argparse
 import glob
+import hashlib
 import json
 import os
 import subprocess
@@ -20,7 +22,7 @@ from benchlib import log
 
 PACKAGES = ["plasma-workspace-wallpapers", "mate-backgrounds",
             "openclipart-png", "kicad-doc-en", "hedgewars-data",
-            "adwaita-icon-theme"]
+            "adwaita-icon-theme", "desktop-base", "oxygen-icon-theme"]
 TOOLS = ["libjpeg-turbo-progs"]  # djpeg
 
 WALL = "usr/share/wallpapers/"
@@ -29,6 +31,8 @@ CLIP = "usr/share/openclipart/png/"
 KICAD = "usr/share/doc/kicad/help/en/images/"
 HOGS = "usr/share/games/hedgewars/Data/"
 ICONS = "usr/share/icons/Adwaita/"
+THEMES = "usr/share/desktop-base/"
+OXYGEN = "usr/share/icons/oxygen/base/"
 
 # name, category, package, path in it, djpeg options (JPEG only).
 CHOSEN = [
@@ -63,6 +67,16 @@ CHOSEN = [
      HOGS + "Maps/Cave/mask.png", None),
     ("game-fort-wood", "game", "hedgewars-data", HOGS + "Forts/WoodL.png",
      None),
+    ("theme-joy", "theme", "desktop-base",
+     THEMES + "joy-theme/grub/grub-16x9.png", None),
+    ("theme-softwaves", "theme", "desktop-base",
+     "usr/share/plymouth/themes/softwaves/plymouth_background_waves.png",
+     None),
+    ("theme-homeworld", "theme", "desktop-base",
+     "usr/share/plymouth/themes/homeworld/plymouth_background_homeworld.png",
+     None),
+    ("sprite-horizont", "sprite", "hedgewars-data",
+     HOGS + "Themes/Beach/horizont.png", None),
 ]
 # Every PNG of these folders is an icon of the set, and so are the few that
 # are not RGBA (palette and gray with alpha, at 24 and 48 pixels).
@@ -74,6 +88,28 @@ ICON_EXTRA = ["48x48/legacy/preferences-system-privacy.png",
               "24x24/legacy/preferences-system-privacy.png",
               "24x24/legacy/system-shutdown.png",
               "24x24/legacy/view-fullscreen.png"]
+# Small images summed as one input each, like the icons: (name, category,
+# packages, test on (package, path, png_info)).
+GROUPS = [
+    ("gray-alpha", "icon", ["oxygen-icon-theme", "adwaita-icon-theme"],
+     lambda pkg, path, info: info[3] == 4 and info[0] == 48),
+    ("palette-low", "drawing", ["openclipart-png"],
+     lambda pkg, path, info: info[3] == 3 and info[2] in (2, 4)
+     and info[0] * info[1] <= 4_000_000),
+    ("deep", "icon", ["oxygen-icon-theme"],
+     lambda pkg, path, info: info[2] == 16 and info[0] == 48),
+]
+# The round trip as distributed: from every package, up to this many PNGs of
+# each colour type and depth (an even spread by a hash of the path), none
+# over this many pixels, no two alike.
+AS_DISTRIBUTED = {"plasma-workspace-wallpapers": "wallpaper",
+                  "mate-backgrounds": "wallpaper",
+                  "openclipart-png": "clip art", "kicad-doc-en": "screenshot",
+                  "hedgewars-data": "sprite", "adwaita-icon-theme": "icon",
+                  "desktop-base": "theme", "oxygen-icon-theme": "icon"}
+AS_DISTRIBUTED_PER_CLASS = 24
+AS_DISTRIBUTED_PIXELS = 16_000_000
+CLASS_NAMES = {0: "gray", 2: "RGB", 3: "palette", 4: "gray+alpha", 6: "RGBA"}
 # The decoding set: every PNG of these packages over this many pixels.
 GIGA_PACKAGES = ["openclipart-png", "hedgewars-data"]
 GIGA_PIXELS = 50_000_000
@@ -197,22 +233,83 @@ def build_icons(root, corvane, out):
     return icons
 
 
+def pngs_of(root):
+    """[(path in the package, png_info)] of every PNG file (no links)."""
+    found = []
+    for d, _, files in os.walk(root):
+        for f in files:
+            p = os.path.join(d, f)
+            info = (None if os.path.islink(p) or not f.endswith(".png")
+                    else benchlib.png_info(p))
+            if info:
+                found.append((os.path.relpath(p, root), info))
+    return sorted(found)
+
+
+def build_groups(roots, corvane, out):
+    """{name: [item]} of the GROUPS, each converted like the icons."""
+    groups = {}
+    for name, category, packages, test in GROUPS:
+        folder = os.path.join(out, name)
+        os.makedirs(folder, exist_ok=True)
+        items = []
+        for package in packages:
+            for rel, info in pngs_of(roots[package]):
+                if not test(package, rel, info):
+                    continue
+                src = os.path.join(roots[package], rel)
+                base = "-".join([package.split("-")[0]]
+                                + rel[:-4].split("/")[-3:])
+                pnm, mask = convert_png(corvane, src,
+                                        os.path.join(folder, base))
+                items.append(item(base, category, package, rel, pnm, mask,
+                                  src))
+        groups[name] = items
+    return groups
+
+
+def png_class(info):
+    """A PNG's layout, as the round trip's report groups them."""
+    return "%s %d-bit" % (CLASS_NAMES[info[3]], info[2])
+
+
+def pick_as_distributed(roots):
+    """The PNGs the round trip takes as they are, with their class."""
+    picked, seen = [], set()
+    for package, kind in AS_DISTRIBUTED.items():
+        classes = {}
+        for rel, info in pngs_of(roots[package]):
+            if info[0] * info[1] <= AS_DISTRIBUTED_PIXELS:
+                classes.setdefault(png_class(info), []).append((rel, info))
+        for cls, files in sorted(classes.items()):
+            files.sort(key=lambda f: hashlib.sha256(f[0].encode()).digest())
+            taken = 0
+            for rel, info in files:
+                src = os.path.join(roots[package], rel)
+                with open(src, "rb") as f:
+                    digest = hashlib.sha256(f.read()).hexdigest()
+                if taken == AS_DISTRIBUTED_PER_CLASS or digest in seen:
+                    continue
+                seen.add(digest)
+                taken += 1
+                picked.append({"png": src, "source": package + ": /" + rel,
+                               "kind": kind, "class": cls, "width": info[0],
+                               "height": info[1]})
+    return picked
+
+
 def find_giga(roots):
     giga = []
     for package in GIGA_PACKAGES:
-        for d, _, files in os.walk(roots[package]):
-            for f in files:
-                p = os.path.join(d, f)
-                info = (None if os.path.islink(p) or not f.endswith(".png")
-                        else benchlib.png_info(p))
-                if info and info[0] * info[1] > GIGA_PIXELS:
-                    rel = os.path.relpath(p, roots[package])
-                    stem = f[:-4]
-                    if stem in ("map", "mask"):  # hedgewars: Maps/NAME/mask
-                        stem = os.path.basename(d) + "-" + stem
-                    giga.append({"name": "giga-" + stem, "png": p,
-                                 "source": package + ": /" + rel,
-                                 "width": info[0], "height": info[1]})
+        for rel, info in pngs_of(roots[package]):
+            if info[0] * info[1] > GIGA_PIXELS:
+                p = os.path.join(roots[package], rel)
+                stem = os.path.basename(rel)[:-4]
+                if stem in ("map", "mask"):  # hedgewars: Maps/NAME/mask
+                    stem = os.path.basename(os.path.dirname(p)) + "-" + stem
+                giga.append({"name": "giga-" + stem, "png": p,
+                             "source": package + ": /" + rel,
+                             "width": info[0], "height": info[1]})
     giga.sort(key=lambda g: (-g["width"] * g["height"], g["source"]))
     names = [g["name"] for g in giga]
     for g in giga:  # two packages may hold files of the same name
@@ -238,14 +335,20 @@ def main():
     manifest = {"items": build_items(roots, corvane, out),
                 "icons": build_icons(roots["adwaita-icon-theme"], corvane,
                                      out),
-                "giga": find_giga(roots)}
+                "groups": build_groups(roots, corvane, out),
+                "giga": find_giga(roots),
+                "as_distributed": pick_as_distributed(roots)}
     path = os.path.join(out, "manifest.json")
     with open(path + ".tmp", "w") as f:
         json.dump(manifest, f, indent=1)
     os.replace(path + ".tmp", path)
-    log("%d images, %d icons and %d PNGs over %d pixels: %s" % (
-        len(manifest["items"]), len(manifest["icons"]), len(manifest["giga"]),
-        GIGA_PIXELS, path))
+    open(os.path.join(cache, "READY"), "w").close()
+    log("%d images, %d icons, groups of %s, %d PNGs over %d pixels and %d"
+        " as distributed: %s" % (
+            len(manifest["items"]), len(manifest["icons"]),
+            ", ".join("%d" % len(g) for g in manifest["groups"].values()),
+            len(manifest["giga"]), GIGA_PIXELS,
+            len(manifest["as_distributed"]), path))
 
 
 if __name__ == "__main__":
