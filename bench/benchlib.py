@@ -2,6 +2,7 @@
 refused one), the Release build, and reading PNG and portable-map headers."""
 
 import hashlib
+import json
 import os
 import struct
 import subprocess
@@ -70,6 +71,25 @@ def build_release(build_dir, targets):
     subprocess.run(["cmake", "--build", build_dir, "-j", "2", "--target",
                     *targets], check=True, stdout=sys.stderr)
     return os.path.abspath(build_dir)
+
+
+def save_json(path, data):
+    """Writes DATA to PATH whole or not at all."""
+    with open(path + ".tmp", "w") as f:
+        json.dump(data, f, indent=1, sort_keys=True)
+        f.write("\n")
+    os.replace(path + ".tmp", path)
+
+
+def load_manifest(corvane, fetch_first=False):
+    """The real sets fetch_images.py lists, fetched first when missing."""
+    import fetch_images
+    path = os.path.join(fetch_images.cache_dir(), "set", "manifest.json")
+    if fetch_first or not os.path.exists(path):
+        subprocess.run([PYTHON, os.path.join(ROOT, "bench", "fetch_images.py"),
+                        "--corvane", corvane], check=True)
+    with open(path) as f:
+        return json.load(f)
 
 
 def png_info(path):
