@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Checks what decides the comparison's tables, on tiny made-up inputs:
-portable-map headers, the refused-package test, the aims and the README
-rewrite between markers."""
+portable-map headers, the refused-package test, the aims, the streaming
+floor's skip when the floor refuses it, the optimisers' starting PNG, the
+round trip's summary and the README rewrite between markers."""
 
 import hashlib
 import os
@@ -12,11 +13,23 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import benchlib  # noqa: E402
 import compare  # noqa: E402
+import measure  # noqa: E402
+import report  # noqa: E402
+import tools  # noqa: E402
 
 
 def entry(size, wall, rss=1000, lossless=True):
     return {"size": size, "wall": wall, "cpu": wall, "rss": rss,
             "lossless": lossless, "exact": "yes" if lossless else "no: x"}
+
+
+def script(folder, name, body):
+    """An executable shell script standing in for a program."""
+    path = os.path.join(folder, name)
+    with open(path, "w") as f:
+        f.write("#!/bin/sh\n" + body + "\n")
+    os.chmod(path, 0o755)
+    return path
 
 
 class Checks(unittest.TestCase):
@@ -41,35 +54,145 @@ class Checks(unittest.TestCase):
         finally:
             benchlib.REFUSED_HASH = saved
 
-    def test_aims(self):
-        d, one, nine = (compare.level_tool(k) for k in (7, 1, 9))
-        # belvane smaller than the lossless peers but not than Pillow, which
-        # lost bits; slower than libvips; level 1 fast enough, 9 too slow.
+    def test_encode_aims(self):
+        d, one, nine = (tools.level_tool(k) for k in (7, 1, 9))
+        # belvane smaller than the exact converters but not than Pillow,
+        # which lost bits; slower than libvips; level 1 fast enough; level 9
+        # smaller than both optimisers, fast enough for optipng, not oxipng.
         entries = {d: entry(100, 2.0, 10), one: entry(105, 0.3),
                    nine: entry(90, 4.0), "vips": entry(200, 1.0, 50),
                    "graphicsmagick": entry(101, 9.0, 200),
                    "pillow": entry(50, 3.0, 60, lossless=False),
-                   "optipng": entry(95, 10.0, 20)}
-        got = compare.encode_aims(entries, "photo")
+                   "optipng": entry(95, 16.0, 20),
+                   "oxipng": entry(92, 3.0, 20),
+                   "zopflipng": entry(88, 99.0)}
         want = {"size": (100 / 101, True, "GraphicsMagick"),
                 "wall": (2.0, False, "libvips"), "rss": (0.2, True, "libvips"),
-                "l1wall": (0.3, True, "libvips"), "l1size": (1.05, True, "default"),
-                "l9size": (90 / 95, True, "optipng"), "l9wall": (0.4, False, "optipng")}
+                "l1wall": (0.3, True, "libvips"),
+                "l1size": (1.05, True, "default"),
+                "l9size": (90 / 92, True, "oxipng -o2"),
+                "l9opti": (0.25, True, "optipng"),
+                "l9oxi": (4 / 3, False, "oxipng"),
+                "anchor": (90 / 88, True, "zopflipng")}
+        got = report.encode_aims(entries, "photo")
+        self.assertEqual(set(got), set(want))
         for aim, (r, met, against) in want.items():
             with self.subTest(aim=aim):
                 self.assertAlmostEqual(got[aim][0], r)
                 self.assertEqual(got[aim][1:], (met, against))
-        self.assertEqual(set(compare.encode_aims(entries, "game")),
-                         {"size", "wall", "rss"})
-        levels = {compare.level_tool(k): entry(100 - k + (k == 5) * 3, 1)
-                  for k in compare.LEVELS}
-        self.assertEqual(compare.level_totals([levels])[1], [5])
+        for category, aims in [("screenshot", {"size", "wall", "rss", "l9size",
+                                               "l9opti", "l9oxi", "anchor"}),
+                               ("icon", {"size", "wall", "rss", "anchor"})]:
+            self.assertEqual(set(report.encode_aims(entries, category)), aims)
+        self.assertEqual(set(report.encode_aims(entries, "icon", True)),
+                         {"size"})
+        # Level 5 larger than 4 and slower: off the frontier; 8 gives 7's
+        # size, slower: off it too.
+        levels = {tools.level_tool(k): entry(
+            100 - k + (k == 5) * 3 + (k == 8), 1 + k + (k == 5) * 9)
+            for k in tools.LEVELS}
+        _, larger, n, off, same = report.level_totals([levels, levels])
+        self.assertEqual((larger, n, off), ([5], 2, [5, 8]))
+        self.assertEqual([k for k, count in same.items() if count], [8])
+        self.assertEqual(same[8], 2)
+
+    def test_decode_aims(self):
+        # corvane against the streaming floor (1.05) and its peak RSS (16
+        # MiB): met, missed, and not measured without a streaming floor.
+        for stream, rss_kib, want in [(1.0, 8000, ["1.00 met", "7.81 MiB met"]),
+                                      (0.9, 20000, ["1.11 **missed**",
+                                                    "19.53 MiB **missed**"]),
+                                      (None, 8000, ["| - |"])]:
+            entries = {"corvane": dict(entry(0, 1.0, rss_kib), digest="a",
+                                       output="P6"),
+                       "floor": dict(entry(0, 1.2), digest="a", output="P6")}
+            if stream:
+                entries["floor-stream"] = dict(entry(0, stream), digest="a",
+                                               output="P6")
+            data = {"decode": {"giga/x": entries}, "inputs": {
+                "decode:giga/x": {"decoded": 1 << 30, "order": 0}}}
+            text = report.render_decode_aims(data)
+            with self.subTest(stream=stream):
+                for w in want:
+                    self.assertIn(w, text)
+
+    def test_floor_stream_skipped_when_refused(self):
+        with tempfile.TemporaryDirectory() as work:
+            paths = tools.Paths(work, work, belvane=script(
+                work, "belvane", "cat >/dev/null; printf PNG"))
+            stream = tools.TOOLS["floor-stream"]
+            for body, refused in [('echo "floor: usage" >&2; exit 1', True),
+                                  ("exit 0", False)]:
+                paths.floor = script(work, "floor", body)
+                why = stream.refused(paths)
+                self.assertEqual(why is not None, refused)
+            paths.floor = script(work, "floor", 'echo "floor: usage" >&2;'
+                                 ' exit 1')
+            args = compare.parse_args(["--tools", "floor-stream,floor",
+                                       "--sets", "giga"])
+            measured = []
+            saved = measure.jobs_of, measure.measure_decoding
+            measure.jobs_of = lambda *a: [("decode", "giga/x", "x.png",
+                                           {"category": "giga"})]
+            measure.measure_decoding = lambda png, names, runs, p: (
+                measured.extend(names) or {})
+            try:
+                results = measure.Results(os.path.join(work, "r.json"))
+                compare.run(args, paths, results)
+            finally:
+                measure.jobs_of, measure.measure_decoding = saved
+            self.assertEqual(measured, ["floor"])
+            got = results.data["decode"]["giga/x"]["floor-stream"]["failed"]
+            self.assertIn("floor -stream refused (floor: usage)", got)
+
+    def test_optimisers_start_from_the_png(self):
+        with tempfile.TemporaryDirectory() as work:
+            paths = tools.Paths(work, work, belvane=script(
+                work, "belvane", 'echo "$@" >"$0.args"; printf stored'))
+            pnm = os.path.join(work, "a.ppm")
+            for name in tools.named("optimiser"):
+                t = tools.TOOLS[name]
+                argv, to_stdout = t.encode({"pnm": pnm, "png": "/p/a.png"},
+                                           "out.png", paths)
+                self.assertIn("/p/a.png", argv)
+                self.assertFalse(to_stdout)
+                argv, _ = t.encode({"pnm": pnm, "mask": "m.pgm"}, "o", paths)
+                stored = pnm + ".stored.png"
+                self.assertIn(stored, argv)
+                with open(stored) as f:
+                    self.assertEqual(f.read(), "stored")
+            with open(paths.belvane + ".args") as f:  # made once, stored
+                self.assertEqual(f.read().split(),
+                                 ["-compression", "0", "-alpha", "m.pgm", pnm])
+
+    def test_round_trip_report(self):
+        def one(cls, original, default, nine, problem=None):
+            e = {"class": cls, "kind": "icon", "original": original,
+                 "sizes": {"7": default, "9": nine}}
+            return dict(e, problem=problem) if problem else e
+        results = {"p: /a/x.png": one("palette 4-bit", 1000, 2000, 1050),
+                   "p: /a/y.png": one("palette 4-bit", 1000, 900, 1200),
+                   "p: /a/z.png": one("RGB 8-bit", 4000, 3000, 2900),
+                   "q: /b/w.png": one("RGB 8-bit", 10, 10, 10, "-c 7: differs:"
+                                      " alpha")}
+        text = report.render_round_trip(results, 7)
+        for want in ["| -c 7 | 3 of 4 | 0.983 | 1 | 2.00 (a/x.png (p)) |"
+                     " 1.50: **1 over** |",
+                     "| -c 9 | 3 of 4 | 0.858 | 2 | 1.20 (a/y.png (p)) |"
+                     " 1.10: **1 over** |",
+                     "| palette 4-bit | 2 | 1.450, 1, 2.00 | 1.125, 2, 1.20 |",
+                     "| RGB 8-bit | 2 | 0.750, 0, 0.75 | 0.725, 0, 0.72 |",
+                     "missed on 1 of 3**: a/x.png (p) (2)",
+                     "- b/w.png (q): -c 7: differs: alpha",
+                     "| a/x.png (p) | palette 4-bit | 1000 | 2000 (2.00) |"
+                     " 1050 (1.05) |"]:
+            self.assertIn(want, text)
 
     def test_blocks(self):
         with tempfile.NamedTemporaryFile("w+", suffix=".md") as f:
             f.write("a\n<!-- compare:x -->\nold\n<!-- /compare:x -->\nb\n")
             f.flush()
-            compare.write_blocks(f.name, {"x": "new\n"})
+            report.write_blocks(f.name, {"x": "new\n"})
             f.seek(0)
             self.assertEqual(f.read(), "a\n<!-- compare:x -->\nnew\n"
                              "<!-- /compare:x -->\nb\n")
