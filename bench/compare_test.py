@@ -188,6 +188,9 @@ class Checks(unittest.TestCase):
                      "| a/x.png (p) | palette 4-bit | 1000 | 2000 (2.00) |"
                      " 1050 (1.05) |"]:
             self.assertIn(want, text)
+        self.assertTrue(report.verdict_line("x", "y", [
+            ("a", 2, False), ("b", 3, False), ("c", 1, True)], most=1)
+            .endswith("missed on 2 of 3**: a (2), 1 more."))
 
     def test_blocks(self):
         with tempfile.NamedTemporaryFile("w+", suffix=".md") as f:

@@ -119,15 +119,18 @@ def level_totals(per_input):
     return totals, larger, len(complete), off, same
 
 
-def verdict_line(name, limit, judged):
-    """One line per aim: met on every input, or the inputs that miss it."""
+def verdict_line(name, limit, judged, most=None):
+    """One line per aim: met on every input, or the inputs that miss it (the
+    first MOST of them, when given)."""
     if not judged:
         return "- %s (%s): not measured." % (name, limit)
     missed = ["%s (%.4g)" % (k, r) for k, r, met in judged if not met]
     if not missed:
         return "- %s (%s): met on all %d." % (name, limit, len(judged))
+    shown = missed[:most] + (["%d more" % (len(missed) - most)]
+                             if most and len(missed) > most else [])
     return "- %s (%s): **missed on %d of %d**: %s." % (
-        name, limit, len(missed), len(judged), ", ".join(missed))
+        name, limit, len(missed), len(judged), ", ".join(shown))
 
 
 # --------------------------------------------------------------- rendering
@@ -511,7 +514,8 @@ def round_trip_summary(results, levels):
             verdicts.append(verdict_line(
                 "-c %d: no image above %.2f times its original" % (
                     level, limit), "at most %.2f" % limit,
-                [(short_source(s), r, r <= limit) for r, s, _ in rows]))
+                [(short_source(s), r, r <= limit) for r, s, _ in rows],
+                most=8))
     problems = ["- %s: %s" % (short_source(s), e["problem"])
                 for s, e in sorted(results.items()) if "problem" in e]
     return lines + [""] + verdicts + problems
