@@ -142,7 +142,8 @@ def prepare(args):
     build = benchlib.build_release(
         os.path.join(benchlib.ROOT, "build-bench"),
         ["corvane", "belvane", "make_inputs", "floor", "same_pixels"])
-    work = os.path.join(benchlib.ROOT, "out", "compare")
+    # A folder of its own, so that two runs at once keep their outputs apart.
+    work = os.path.join(benchlib.ROOT, "out", "compare", str(os.getpid()))
     os.makedirs(work, exist_ok=True)
     paths = tools.Paths(build, work, belvane=args.belvane and os.path.abspath(
         args.belvane))
@@ -159,7 +160,9 @@ def main(argv):
     args = parse_args(argv)
     results = measure.Results(args.results)
     if not args.render_only:
-        run(args, prepare(args), results)
+        paths = prepare(args)
+        run(args, paths, results)
+        shutil.rmtree(paths.work)
     render(results, args.readme)
     log("wrote", args.readme)
 
