@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs, with apt-get and without recommended packages, whatever the build
 # and the tests need that this Debian machine lacks. Extra package names may
 # be given as arguments.

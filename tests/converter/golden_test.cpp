@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvane's whole behaviour against reviewed results: every PngSuite file and
 // every image made below, under each option set, plus the command-line cases,
 // give the exit status, output header, size and CRC, and the exact messages

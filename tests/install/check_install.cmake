@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a fresh prefix, then proves the installation
 # usable: the files are in place, man finds the manuals, pkg-config reports
 # the prefix installed to, and C programs build and run against the shared
