@@ -6,7 +6,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libpng-dev zlib1g-dev libdeflate-dev libisal-dev x11-common pngcheck python3 "$@")
+          libpng-dev zlib1g-dev libdeflate-dev libisal-dev x11-common pngcheck python3
+          groff-base man-db "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||
