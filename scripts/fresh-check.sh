@@ -25,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-step() { echo "fresh-check: $*" >&2; }
+step() { echo "fresh-check: [$((SECONDS / 60))m$((SECONDS % 60))s] $*" >&2; }
 
 # A minimal root with the mounts a build, its tests and apt need.
 make_root() {
