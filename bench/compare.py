@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Compares belvane with the tools that write PNG (the converters, from a
 portable map) and rewrite it (the optimisers), and corvane with the tools
 that read it, on the synthetic inputs, the real images that fetch_images.py

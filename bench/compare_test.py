@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Checks what decides the comparison's tables, on tiny made-up inputs:
 portable-map headers, the refused-package test, the aims, the streaming
 floor's skip when the floor refuses it, the optimisers' starting PNG, the
