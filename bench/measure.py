@@ -296,6 +296,8 @@ def encode_round(tools, item, paths, check):
             os.remove(out)
         with open(out if to_stdout else os.devnull, "wb") as sink:
             runs[tool] = timed(argv, sink)
+        if runs[tool]["status"] == 0 and not os.path.exists(out):
+            runs[tool].update(status=-1, error="exit status 0, no PNG")
         if check and runs[tool]["status"] == 0:
             checked[tool] = (os.path.getsize(out),
                              png_verdict(out, item, paths))
