@@ -3,10 +3,11 @@
 """Checks what decides the comparison's tables, on tiny made-up inputs:
 portable-map headers, the refused-package test, the aims, the streaming
 floor's skip when the floor refuses it, the optimisers' starting PNG, the
-round trip's summary and the README rewrite between markers."""
+round trip's check and summary, and the README rewrite between markers."""
 
 import hashlib
 import os
+import struct
 import sys
 import tempfile
 import unittest
@@ -16,6 +17,7 @@ import benchlib  # noqa: E402
 import compare  # noqa: E402
 import measure  # noqa: E402
 import report  # noqa: E402
+import roundtrip  # noqa: E402
 import tools  # noqa: E402
 
 
@@ -192,6 +194,36 @@ class Checks(unittest.TestCase):
         self.assertTrue(report.verdict_line("x", "y", [
             ("a", 2, False), ("b", 3, False), ("c", 1, True)], most=1)
             .endswith("missed on 2 of 3**: a (2), 1 more."))
+
+    def test_round_trip_checks_every_view(self):
+        # Stand-ins: corvane "converts" a PNG to its own bytes (its mask:
+        # "A" and its bytes; its texts: none); belvane writes the map back,
+        # with a byte more at level 9, and another given a mask, so that
+        # only an opaque image at level 7 comes back exact.
+        rgba = benchlib.PNG_SIGNATURE + struct.pack(
+            ">I4sIIBBBBBI", 13, b"IHDR", 1, 1, 8, 6, 0, 0, 0, 0)
+        with tempfile.TemporaryDirectory() as work:
+            corvane = script(work, "corvane", 'for a; do f=$a; done\n'
+                             'case "$*" in *-alpha*) printf A; esac\n'
+                             'case "$3" in *.txt) : >"$3"; esac; cat "$f"')
+            belvane = script(work, "belvane", 'for a; do f=$a; done\n'
+                             'cat "$f"; [ "$2" = 9 ] && printf x\n'
+                             'case "$*" in *-alpha*) printf B; esac\n'
+                             'exit 0')
+            png = os.path.join(work, "a.png")
+            for kind, body in [("opaque", b"gray"), ("alpha", rgba)]:
+                with open(png, "wb") as f:
+                    f.write(body)
+                views = roundtrip.corvane_views(corvane, png, work)
+                os.makedirs(os.path.join(work, "again"), exist_ok=True)
+                want = {"opaque": {7: None, 9: "differs: image"},
+                        "alpha": {7: "differs: alpha, image",
+                                  9: "differs: alpha, image"}}[kind]
+                for level, problem in want.items():
+                    with self.subTest(kind=kind, level=level):
+                        got = roundtrip.round_trip((corvane, belvane), png,
+                                                   level, views, work)
+                        self.assertEqual(got[1], problem)
 
     def test_blocks(self):
         with tempfile.NamedTemporaryFile("w+", suffix=".md") as f:
