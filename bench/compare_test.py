@@ -3,7 +3,8 @@
 """Checks what decides the comparison's tables, on tiny made-up inputs:
 portable-map headers, the refused-package test, the aims, the streaming
 floor's skip when the floor refuses it, the optimisers' starting PNG, the
-round trip's check and summary, and the README rewrite between markers."""
+round trip's pick, check and summary, and the README rewrite between
+markers."""
 
 import hashlib
 import os
@@ -15,6 +16,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import benchlib  # noqa: E402
 import compare  # noqa: E402
+import fetch_images  # noqa: E402
 import measure  # noqa: E402
 import report  # noqa: E402
 import roundtrip  # noqa: E402
@@ -224,6 +226,42 @@ class Checks(unittest.TestCase):
                         got = roundtrip.round_trip((corvane, belvane), png,
                                                    level, views, work)
                         self.assertEqual(got[1], problem)
+
+    def test_as_distributed_spread(self):
+        # Per package, at most so many of each colour type and depth, none
+        # over the pixel cap, one of each set of identical files, no links.
+        with tempfile.TemporaryDirectory() as root:
+            def png(name, w, h, depth, ctype, extra=b""):
+                path = os.path.join(root, name)
+                with open(path, "wb") as f:
+                    f.write(benchlib.PNG_SIGNATURE + struct.pack(
+                        ">I4sIIBBBBBI", 13, b"IHDR", w, h, depth, ctype, 0, 0,
+                        0, 0) + extra)
+                return path
+            for i in range(5):
+                png("gray%d.png" % i, 4, 4, 8, 0, bytes([i]))
+            png("same.png", 4, 4, 8, 0, b"\0")   # as gray0.png
+            os.symlink("gray1.png", os.path.join(root, "link.png"))
+            png("pal.png", 4, 4, 4, 3)
+            png("huge.png", 5000, 4000, 4, 3)
+            saved = (fetch_images.AS_DISTRIBUTED,
+                     fetch_images.AS_DISTRIBUTED_PER_CLASS)
+            fetch_images.AS_DISTRIBUTED = {"pkg": "icon"}
+            picked = {}
+            try:
+                for cap in (3, 10):
+                    fetch_images.AS_DISTRIBUTED_PER_CLASS = cap
+                    picked[cap] = fetch_images.pick_as_distributed(
+                        {"pkg": root})
+            finally:
+                (fetch_images.AS_DISTRIBUTED,
+                 fetch_images.AS_DISTRIBUTED_PER_CLASS) = saved
+        for cap, gray in [(3, 3), (10, 5)]:
+            with self.subTest(cap=cap):
+                self.assertEqual(sorted(p["class"] for p in picked[cap]),
+                                 ["gray 8-bit"] * gray + ["palette 4-bit"])
+                names = {os.path.basename(p["png"]) for p in picked[cap]}
+                self.assertFalse({"link.png", "huge.png"} & names)
 
     def test_blocks(self):
         with tempfile.NamedTemporaryFile("w+", suffix=".md") as f:
