@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+// The chunk walk: chunk by chunk, each CRC computed by libdeflate (several
+// times faster than zlib's, which libpng then need not run), and the copy of
+// an input that cannot be read twice.
+#include "chunk_walk.h"
+
+#include <libdeflate.h>
+#include <png.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "png_facts.h"
+
+namespace corvane {
+
+namespace {
+
+// Deflate turns at most about 1032 bytes into one; the margin covers the
+// zlib header and a last short block.
+constexpr uint64_t kMostInflation = 1032;
+constexpr uint64_t kSlackBytes = 64;
+constexpr size_t kBlock = size_t(256) << 10;
+
+// The copy of a stream that is not a regular file.
+struct Copy {
+    png_byte* data = nullptr;
+    FILE* file = nullptr;
+};
+Copy copy;
+
+bool isName(const png_byte* n) {
+    for (int i = 0; i < 4; ++i)
+        if ((n[i] | 0x20) < 'a' || (n[i] | 0x20) > 'z')
+            return false;
+    return true;
+}
+
+bool named(const png_byte* n, const char* name) { return std::memcmp(n, name, 4) == 0; }
+
+bool isText(const png_byte* n) { return named(n, "tEXt") || named(n, "zTXt") || named(n, "iTXt"); }
+
+// Bytes of the filtered rows of a non-interlaced image, filter bytes included.
+uint64_t filteredBytes(const png_byte ihdr[13]) {
+    const uint64_t width = png_get_uint_32(ihdr), height = png_get_uint_32(ihdr + 4);
+    const uint64_t bits = uint64_t(ihdr[8]) * unsigned(tarvex::png::channels(ihdr[9]));
+    return height * (1 + (width * bits + 7) / 8);
+}
+
+// Reads a chunk's data (and its CRC) into the running CRC; false when the
+// stream ends first or the CRC differs. `keep` takes the first bytes.
+bool checkData(FILE* in, const png_byte* header, uint32_t length, png_byte* keep, size_t keepSize,
+               png_byte* buf) {
+    uint32_t crc = libdeflate_crc32(0, header + 4, 4);
+    for (uint32_t left = length; left > 0;) {
+        const size_t n = std::min<size_t>(left, kBlock);
+        if (std::fread(buf, 1, n, in) != n)
+            return false;
+        if (const size_t done = length - left; done < keepSize)
+            std::memcpy(keep + done, buf, std::min(n, keepSize - done));
+        crc = libdeflate_crc32(crc, buf, n);
+        left -= uint32_t(n);
+    }
+    png_byte stored[4];
+    return std::fread(stored, 1, 4, in) == 4 && png_get_uint_32(stored) == crc;
+}
+
+// The chunks in order; false at the first fault.
+bool walk(FILE* in, ChunkWalk* w, png_byte* buf) {
+    png_byte ihdr[13] = {}, header[8];
+    uint64_t idat = 0;
+    bool inData = false, afterData = false;
+    for (bool first = true;; first = false) {
+        if (std::fread(header, 1, 8, in) != 8)
+            return false;
+        const uint32_t length = png_get_uint_32(header);
+        const png_byte* name = header + 4;
+        if (length > PNG_UINT_31_MAX || !isName(name) || first != named(name, "IHDR") ||
+            (first && length != sizeof ihdr))
+            return false;
+        if (!checkData(in, header, length, ihdr, first ? sizeof ihdr : 0, buf))
+            return false;
+        if (named(name, "IDAT")) {
+            if (afterData)
+                return false;
+            inData = true;
+            idat += length;
+        } else if (inData || afterData) {
+            inData = false;
+            afterData = true;
+            w->text_after_data = w->text_after_data || isText(name);
+            if (!(name[0] & 0x20) && !named(name, "IEND"))
+                return false;
+        }
+        if (named(name, "IEND")) {
+            w->interlaced = ihdr[12] != 0;
+            w->plausible = filteredBytes(ihdr) / kMostInflation <= idat + kSlackBytes;
+            return afterData;
+        }
+    }
+}
+
+}  // namespace
+
+ChunkWalk walk_chunks(FILE* in, int sig_read) {
+    ChunkWalk w;
+    png_byte* buf = static_cast<png_byte*>(std::malloc(kBlock));
+    png_byte rest[8];
+    const size_t skip = size_t(8 - sig_read);
+    if (buf != nullptr && std::fread(rest, 1, skip, in) == skip)
+        w.intact = walk(in, &w, buf);
+    std::free(buf);
+    return w;
+}
+
+FILE* walked_input(FILE* in, int sig_read, ChunkWalk* walk) {
+    release_walked_input();
+    struct stat st {};
+    const off_t start = std::ftell(in);
+    if (start >= 0 && ::fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode)) {
+        *walk = walk_chunks(in, sig_read);
+        std::clearerr(in);
+        return std::fseek(in, start, SEEK_SET) == 0 ? in : nullptr;
+    }
+    size_t size = 0, capacity = 0;
+    for (size_t got = 1; got != 0; size += got) {
+        if (size == capacity) {
+            capacity = std::max(2 * capacity, kBlock);
+            auto* grown = static_cast<png_byte*>(std::realloc(copy.data, capacity));
+            if (grown == nullptr)
+                return nullptr;
+            copy.data = grown;
+        }
+        got = std::fread(copy.data + size, 1, capacity - size, in);
+    }
+    copy.file = fmemopen(copy.data, size, "rb");
+    if (copy.file == nullptr)
+        return nullptr;
+    *walk = walk_chunks(copy.file, sig_read);
+    std::rewind(copy.file);
+    return copy.file;
+}
+
+void release_walked_input() {
+    if (copy.file != nullptr)
+        std::fclose(copy.file);
+    std::free(copy.data);
+    copy = Copy{};
+}
+
+}  // namespace corvane
