@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times corvane against the floor program on large generated PNG inputs (each
-# written to /dev/null) and puts the medians, with a description of the
-# machine, into bench/README.md.
+# SPDX-License-Identifier: MIT
+# Times corvane against the floor program, held and streaming, on large
+# generated PNG inputs (each written to /dev/null) and puts the medians, with
+# corvane's peak memory and a description of the machine, into bench/README.md.
 #   bash bench/run.sh [NAME...]     names: rgb8 rgba8 rgb16 gray8 palette gray1
 #                                   adam7 plain (default: all)
 # RUNS (default 5) is the number of timed runs per program and input. The build
@@ -44,19 +45,22 @@ run_ms() {
 
 median() { sort -n | sed -n "$(((runs + 1) / 2))p"; }
 
-# Median wall times of the floor and of corvane ("-" without corvane) on one
-# input. The two alternate, so that a load that comes and goes on a shared
-# machine weighs on both alike; one untimed run of each warms the page cache.
-time_pair() {
-  local f=() c=() i
-  "$floor" "$@" >/dev/null
-  [[ -z $corvane ]] || "$corvane" "$@" >/dev/null
+# Median wall times of the held floor, the streaming floor ("-" for an
+# interlaced input) and corvane ("-" without corvane) on one input. The three
+# alternate, so that a load that comes and goes on a shared machine weighs on
+# them alike; one untimed run of each warms the page cache.
+time_three() {
+  local progs=("$floor" "$floor -stream" "$corvane") times=("" "" "") i p
+  [[ $interlaced == no ]] || progs[1]=
+  for p in "${progs[@]}"; do [[ -z $p ]] || $p "$@" >/dev/null; done
   for ((i = 0; i < runs; i++)); do
-    f+=("$(run_ms "$floor" "$@")")
-    [[ -z $corvane ]] || c+=("$(run_ms "$corvane" "$@")")
+    for p in 0 1 2; do
+      [[ -z ${progs[p]} ]] || times[p]+="$(run_ms ${progs[p]} "$@") "
+    done
   done
-  echo "$(printf '%s\n' "${f[@]}" | median)" \
-       "$( ((${#c[@]})) && printf '%s\n' "${c[@]}" | median || echo -)"
+  for p in 0 1 2; do
+    if [[ -n ${times[p]} ]]; then printf '%s\n' ${times[p]} | median; else echo -; fi
+  done | paste -sd' '
 }
 
 seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
@@ -64,24 +68,29 @@ seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
 table=$(mktemp)
 trap 'rm -f "$table"' EXIT
 {
-  echo "| input | PNG size | floor (s) | corvane (s) | ratio | aim | same bytes |"
-  echo "|---|---:|---:|---:|---:|---:|---|"
+  echo "| input | PNG size | held floor (s) | streaming floor (s) | corvane (s) | ratio | aim | corvane peak RSS | same bytes |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
 } >"$table"
 
 for n in "${names[@]}"; do
   png=$inputs/$n.png
   opts=()
-  aim=0.80
-  if [[ $n == plain ]]; then
-    opts=(-plain)
-    aim=1.10
-  fi
+  interlaced=no
+  [[ $n == adam7 ]] && interlaced=yes
+  [[ $n == plain ]] && opts=(-plain)
   size=$(du -h "$png" | cut -f1)
-  read -r f_ms c_ms < <(time_pair "${opts[@]}" "$png")
-  c_cell="—" ratio="—" same="—"
+  read -r f_ms s_ms c_ms < <(time_three "${opts[@]}" "$png")
+  # corvane against the streaming floor; an interlaced image, which neither
+  # can stream, against the held one.
+  base=$s_ms aim=1.05
+  [[ $interlaced == yes ]] && base=$f_ms aim=0.80
+  c_cell="—" ratio="—" same="—" rss="—" s_cell="—"
+  [[ $s_ms == - ]] || s_cell=$(seconds "$s_ms")
   if [[ -n $corvane ]]; then
     c_cell=$(seconds "$c_ms")
-    ratio=$(awk -v c="$c_ms" -v f="$f_ms" 'BEGIN { printf "%.2f", c / f }')
+    ratio=$(awk -v c="$c_ms" -v f="$base" 'BEGIN { printf "%.2f", c / f }')
+    [[ -x /usr/bin/time ]] && rss=$( { /usr/bin/time -f %M "$corvane" "${opts[@]}" "$png" >/dev/null; } 2>&1 | tail -1)
+    [[ $rss == — ]] || rss=$(awk -v k="$rss" 'BEGIN { printf "%.1f MiB", k / 1024 }')
     if cmp -s <("$corvane" "${opts[@]}" "$png") <("$floor" "${opts[@]}" "$png"); then
       same=yes
     else
@@ -90,7 +99,7 @@ for n in "${names[@]}"; do
   fi
   label=$n
   [[ $n == plain ]] && label="plain (-plain, 1000x1000)"
-  echo "| $label | $size | $(seconds "$f_ms") | $c_cell | $ratio | $aim | $same |" |
+  echo "| $label | $size | $(seconds "$f_ms") | $s_cell | $c_cell | $ratio | $aim | $rss | $same |" |
     tee -a "$table" >&2
 done
 

@@ -287,9 +287,12 @@ void rowDecoded(png_structp, png_uint_32 row, int pass) {
 }
 
 // Standard output as the conversion found it. A regular file written from
-// its end can be cut back to that length when a streamed conversion fails.
+// its end can be cut back to that length when a streamed conversion fails;
+// one written from anywhere else keeps what it held only if nothing is
+// written before the image has been decoded.
 struct OutputStart {
     bool written = false;     // the conversion has written to it
+    bool regular = false;     // a regular file
     bool cuttable = false;    // a regular file written at its end
     off_t size = 0;
 };
@@ -302,6 +305,7 @@ void noteOutputStart() {
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return;
     const int flags = ::fcntl(fd, F_GETFL);
+    output.regular = true;
     output.cuttable = (flags != -1 && (flags & O_APPEND)) || ::lseek(fd, 0, SEEK_CUR) == st.st_size;
     output.size = st.st_size;
 }
@@ -453,9 +457,11 @@ void skipUnusedChunks(png_structp png) {
 
 // Rows that can go out as they are decoded: the chunks are whole (so a
 // failure can only come from the compressed data), the image is not
-// interlaced, and texts bound for standard output come before the image.
+// interlaced, texts bound for standard output come before the image, and a
+// regular file on standard output can be cut back.
 bool streams(const ChunkWalk& walk, FILE* tfp) {
-    return !always_hold && streamable(walk) && !(text && tfp == stdout && walk.text_after_data);
+    return !always_hold && streamable(walk) && !(text && tfp == stdout && walk.text_after_data) &&
+           (!output.regular || output.cuttable);
 }
 
 // Room for the decoded rows: the whole image, or the one row streamed.
