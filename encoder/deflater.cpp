@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The banded, parallel filtering and deflate of the image data.
 #include "deflater.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image data as one zlib stream. The main thread hands over unfiltered
 // rows in bands of about a megabyte; each band is filtered and deflated on
 // its own core, ends on a byte boundary with a block that is not the last,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image data: every row rebuilt from the rasters at the layout's depth,
 // filtered row by row and handed to the deflater.
 #include <algorithm>

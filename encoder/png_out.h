@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PNG stream being written: chunks with their CRCs, and the image data.
 #pragma once
 

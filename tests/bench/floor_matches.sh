@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: MIT
 # The speed comparison is fair only if the floor program, held and streaming,
 # writes what corvane writes: they convert small versions of every benchmark
-# input, raw and plain, and must succeed with the same bytes. The sizes put PBM rows on and
-# off byte boundaries and break plain lines at 70 digits, 17 samples and 6
-# pixels. Arguments: make_inputs floor corvane.
+# input, raw and plain, and must succeed with the same bytes. The sizes put
+# PBM rows on and off byte boundaries and break plain lines at 70 digits, 17
+# samples and 6 pixels. Arguments: make_inputs floor corvane.
 set -euo pipefail
 make_inputs=$1 floor=$2 corvane=$3
 dir=$(mktemp -d)
