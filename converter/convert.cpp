@@ -361,9 +361,9 @@ SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
         plan->shift = sb.shift;
     setTransparency(png, info, plan);
     plan->mode = rowMode(*plan);
-    // Raw RGB output of an RGBA image takes the colour bytes as they are: the
-    // image is held without its alpha, a quarter less memory to fault in,
-    // and written straight from the rows.
+    // Raw RGB output of an RGBA image takes the colour bytes as they are:
+    // libpng drops the alpha while it decodes (a quarter less memory when
+    // the image is held), and the rows are written as they come.
     if (plan->color_type == PNG_COLOR_TYPE_RGB_ALPHA && plan->mode == 0 &&
         plan->shift == 0 && row_path == RowPath::fast && !pm_plain_output) {
         png_set_strip_alpha(png);
