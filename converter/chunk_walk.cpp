@@ -22,7 +22,7 @@ namespace {
 // zlib header and a last short block.
 constexpr uint64_t kMostInflation = 1032;
 constexpr uint64_t kSlackBytes = 64;
-constexpr size_t kBlock = size_t(256) << 10;
+constexpr size_t kBlock = size_t(64) << 10;
 
 // The copy of a stream that is not a regular file.
 struct Copy {
@@ -105,13 +105,12 @@ bool walk(FILE* in, ChunkWalk* w, png_byte* buf) {
 }  // namespace
 
 ChunkWalk walk_chunks(FILE* in, int sig_read) {
+    static png_byte buf[kBlock];  // one conversion at a time
     ChunkWalk w;
-    png_byte* buf = static_cast<png_byte*>(std::malloc(kBlock));
     png_byte rest[8];
     const size_t skip = size_t(8 - sig_read);
-    if (buf != nullptr && std::fread(rest, 1, skip, in) == skip)
+    if (std::fread(rest, 1, skip, in) == skip)
         w.intact = walk(in, &w, buf);
-    std::free(buf);
     return w;
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The conversion driver: libpng set-up and error recovery, the header
-// reports, gamma and significant bits, the background colour, the decoded
-// image, and the hand-over to the row writers.
+// reports, gamma and significant bits, the background colour, the rows
+// streamed as they are decoded or the image held whole, and taking back a
+// failed conversion's output.
 #include <fcntl.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
