@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The chunk walk: chunk by chunk, each CRC computed by libdeflate (several
 // times faster than zlib's, which libpng then need not run), and the copy of
-// an input that cannot be read twice.
+// what it read of an input that cannot be read twice.
 #include "chunk_walk.h"
 
 #include <libdeflate.h>
@@ -24,12 +24,55 @@ constexpr uint64_t kMostInflation = 1032;
 constexpr uint64_t kSlackBytes = 64;
 constexpr size_t kBlock = size_t(64) << 10;
 
-// The copy of a stream that is not a regular file.
+// The copy of a stream that is not a regular file: what the walk read of
+// it, which the decoder reads again before the rest of the stream.
 struct Copy {
+    FILE* source = nullptr;
     png_byte* data = nullptr;
-    FILE* file = nullptr;
+    size_t size = 0, capacity = 0, replayed = 0;
+    bool short_of_memory = false;
+    FILE* file = nullptr;  // the copy, then the rest of the source
 };
 Copy copy;
+
+bool keep(const char* bytes, size_t n) {
+    if (copy.capacity - copy.size < n) {
+        const size_t capacity = std::max({2 * copy.capacity, copy.size + n, kBlock});
+        auto* grown = static_cast<png_byte*>(std::realloc(copy.data, capacity));
+        if (grown == nullptr)
+            return false;
+        copy.data = grown;
+        copy.capacity = capacity;
+    }
+    std::memcpy(copy.data + copy.size, bytes, n);
+    copy.size += n;
+    return true;
+}
+
+ssize_t readSource(char* buf, size_t n) {
+    const size_t got = std::fread(buf, 1, n, copy.source);
+    return got == 0 && std::ferror(copy.source) ? -1 : ssize_t(got);
+}
+
+// The walk reads through this: every byte it is given is kept.
+ssize_t recordRead(void*, char* buf, size_t n) {
+    const ssize_t got = readSource(buf, n);
+    if (got > 0 && !keep(buf, size_t(got))) {
+        copy.short_of_memory = true;
+        return -1;
+    }
+    return got;
+}
+
+// The decoder reads through this: the copy, then what the walk left.
+ssize_t replayRead(void*, char* buf, size_t n) {
+    if (copy.replayed == copy.size)
+        return readSource(buf, n);
+    const size_t m = std::min(n, copy.size - copy.replayed);
+    std::memcpy(buf, copy.data + copy.replayed, m);
+    copy.replayed += m;
+    return ssize_t(m);
+}
 
 bool isName(const png_byte* n) {
     for (int i = 0; i < 4; ++i)
@@ -117,28 +160,23 @@ ChunkWalk walk_chunks(FILE* in, int sig_read) {
 FILE* walked_input(FILE* in, int sig_read, ChunkWalk* walk) {
     release_walked_input();
     struct stat st {};
-    const off_t start = std::ftell(in);
+    const long start = std::ftell(in);
     if (start >= 0 && ::fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode)) {
         *walk = walk_chunks(in, sig_read);
         std::clearerr(in);
         return std::fseek(in, start, SEEK_SET) == 0 ? in : nullptr;
     }
-    size_t size = 0, capacity = 0;
-    for (size_t got = 1; got != 0; size += got) {
-        if (size == capacity) {
-            capacity = std::max(2 * capacity, kBlock);
-            auto* grown = static_cast<png_byte*>(std::realloc(copy.data, capacity));
-            if (grown == nullptr)
-                return nullptr;
-            copy.data = grown;
-        }
-        got = std::fread(copy.data + size, 1, capacity - size, in);
-    }
-    copy.file = fmemopen(copy.data, size, "rb");
-    if (copy.file == nullptr)
+    // The walk stops at IEND or the first fault, so that what follows (more
+    // data on a pipe, or all the rest of a damaged file) is never kept.
+    copy.source = in;
+    FILE* recorder = fopencookie(nullptr, "rb", {recordRead, nullptr, nullptr, nullptr});
+    if (recorder == nullptr)
         return nullptr;
-    *walk = walk_chunks(copy.file, sig_read);
-    std::rewind(copy.file);
+    *walk = walk_chunks(recorder, sig_read);
+    std::fclose(recorder);
+    if (copy.short_of_memory)
+        return nullptr;
+    copy.file = fopencookie(nullptr, "rb", {replayRead, nullptr, nullptr, nullptr});
     return copy.file;
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The walk over a PNG's chunks before any row goes out (every length and CRC,
 // the end chunk, what the image data could inflate to), and the input it
-// walks: a regular file read once and rewound, or any other stream kept whole.
+// walks: a regular file read once and rewound, or any other stream kept as
+// far as the walk went.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +29,9 @@ inline bool streamable(const ChunkWalk& w) {
 ChunkWalk walk_chunks(FILE* in, int sig_read);
 
 /// Walks the PNG on `in` and returns the stream to decode it from: `in`
-/// itself, rewound, when it is a regular file; otherwise a copy of all of it
-/// in memory (null when memory is short). One input at a time.
+/// itself, rewound, when it is a regular file; otherwise the copy in memory
+/// of what the walk read, then the rest of `in` (null when memory is
+/// short). One input at a time.
 FILE* walked_input(FILE* in, int sig_read, ChunkWalk* walk);
 
 /// Releases the copy walked_input made, if any.

@@ -103,6 +103,17 @@ TEST(Stream, DamagedChunksWriteNothingFromAFileOrAPipe) {
     }
 }
 
+// A pipe is kept only as far as the end chunk: what follows it is never read
+// into memory, however long.
+TEST(Stream, APipeIsKeptOnlyAsFarAsItsEndChunk) {
+    const std::string png = TempFile(ReadFile(TARVEX_PNGSUITE_DIR "/basn2c08.png"));
+    const ChildResult r = RunMain(nullptr, {"/bin/sh", "-c", "{ cat \"$2\"; head -c 300000000 /dev/zero; } | \"$1\"",
+                                            "sh", CORVANE_EXE, png});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.size(), 13u + 32 * 32 * 3);
+    EXPECT_LT(r.maxrss_kb, 64 * 1024) << "peak resident size";
+}
+
 // 64 x 512 gray, its compressed rows cut after a quarter and, apart, with a
 // byte damaged in the middle; every chunk whole with a right CRC.
 std::vector<std::string> BadCompressedData() {
