@@ -118,7 +118,7 @@ for png in "${pngs[@]}"; do
   label=$n
   [[ $interlaced == yes ]] && label="$n (Adam7: ÷ held floor)"
   [[ $n == plain ]] && label="plain (-plain, 1000x1000)"
-  echo "| $label | $(du -h "$png" | cut -f1) | $(seconds "$h_ms") | $(seconds "$s_ms") | $(seconds "$c_ms") | $(seconds "$v1_ms") | $(seconds "$vt_ms") | $(ratio "$c_ms" "$base") | $(ratio "$c_ms" "$vbest") | $c_rss | $v_rss | $same |" |
+  echo "| $label | $(du -hL "$png" | cut -f1) | $(seconds "$h_ms") | $(seconds "$s_ms") | $(seconds "$c_ms") | $(seconds "$v1_ms") | $(seconds "$vt_ms") | $(ratio "$c_ms" "$base") | $(ratio "$c_ms" "$vbest") | $c_rss | $v_rss | $same |" |
     tee -a "$table" >&2
 done
 

@@ -18,8 +18,8 @@ namespace corvane {
 
 namespace {
 
-// Deflate turns at most about 1032 bytes into one; the margin covers the
-// zlib header and a last short block.
+// A byte of deflate data stands for at most about 1032 bytes; the margin
+// covers the zlib header and checksum and the blocks' own headers.
 constexpr uint64_t kMostInflation = 1032;
 constexpr uint64_t kSlackBytes = 64;
 constexpr size_t kBlock = size_t(64) << 10;
@@ -93,16 +93,16 @@ uint64_t filteredBytes(const png_byte ihdr[13]) {
 }
 
 // Reads a chunk's data (and its CRC) into the running CRC; false when the
-// stream ends first or the CRC differs. `keep` takes the first bytes.
-bool checkData(FILE* in, const png_byte* header, uint32_t length, png_byte* keep, size_t keepSize,
+// stream ends first or the CRC differs. `head` takes the first bytes.
+bool checkData(FILE* in, const png_byte* header, uint32_t length, png_byte* head, size_t headSize,
                png_byte* buf) {
     uint32_t crc = libdeflate_crc32(0, header + 4, 4);
     for (uint32_t left = length; left > 0;) {
         const size_t n = std::min<size_t>(left, kBlock);
         if (std::fread(buf, 1, n, in) != n)
             return false;
-        if (const size_t done = length - left; done < keepSize)
-            std::memcpy(keep + done, buf, std::min(n, keepSize - done));
+        if (const size_t done = length - left; done < headSize)
+            std::memcpy(head + done, buf, std::min(n, headSize - done));
         crc = libdeflate_crc32(crc, buf, n);
         left -= uint32_t(n);
     }
