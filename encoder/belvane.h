@@ -25,6 +25,7 @@ struct Options {
     int mtime = 0;                    ///< 1: write a tIME chunk
     int interlace = 0;                ///< 1: Adam7
     int compression = 7;              ///< level, 0 to 9
+    int workers = 0;                  ///< bands compressed at once; 0: one per core
 };
 
 /// The synopsis handed to pm_usage.
@@ -40,8 +41,9 @@ int belvane_main(int argc, char** argv);
 /// Encodes the image on `image` (with the mask on `mask` and the texts on
 /// `tfp`, null when not asked for) as a PNG on standard output. A piped
 /// input's PNG is held until the whole of it has been read. Returns 0; every
-/// failure is fatal.
-int encode(const Options& opt, const Input& image, const Input& mask, FILE* tfp);
+/// failure is fatal. The PNG goes to `out`.
+int encode(const Options& opt, const Input& image, const Input& mask, FILE* tfp,
+           FILE* out = stdout);
 
 // ---- Input -------------------------------------------------------------------
 
@@ -72,6 +74,17 @@ inline unsigned significant(const Source& s, sampleval v) {
 /// `v` of `from` bits widened to `to` bits by repeating its bits, so that a
 /// right shift by to - from gives `v` back.
 unsigned replicate(unsigned v, int from, int to);
+
+/// The 8-bit form of every sample value of the image and of the mask (up to
+/// maxval 255): census keys, and the colours of a palette.
+struct KeyTables {
+    uint8_t image[256]{};
+    uint8_t mask[256]{};
+};
+
+/// The key tables of `image` and `mask` (null: none); built once, before
+/// the census, and handed down.
+KeyTables key_tables(const Source& image, const Source* mask);
 
 /// What the first pass over the image (and mask) found.
 struct Census {
@@ -116,7 +129,8 @@ inline int lookup_key(KeyMemo& memo, colorhash table, const rgbpixel& k) {
 /// fault in them ends the process before output, and counts colours when a
 /// palette could hold them; past 256 colours it stops where nothing is left
 /// to check, the rows of a file being known to be there.
-Census take_census(const Source& image, const Source* mask, bool verbose);
+Census take_census(const Source& image, const Source* mask, const KeyTables& keys,
+                   bool verbose);
 
 // ---- Layout ------------------------------------------------------------------
 
@@ -177,8 +191,8 @@ void free_text_file(TextFile* texts);
 
 /// Writes the whole PNG on `out`, the chunks of `layout` and `texts` and the
 /// options; the image is read a second time (once per Adam7 pass) from the
-/// rasters of `image` and `mask`. Returns the bytes written.
+/// rasters of `image` and `mask`, through `keys`. Returns the bytes written.
 uint64_t write_png(FILE* out, const Options& opt, const Source& image, const Source* mask,
-                   const Layout& layout, const TextFile& texts);
+                   const Layout& layout, const KeyTables& keys, const TextFile& texts);
 
 }  // namespace belvane

@@ -10,6 +10,8 @@ namespace belvane {
 
 namespace {
 
+namespace png = tarvex::png;
+
 int wide(int bits) { return bits <= 8 ? 8 : 16; }
 
 // One-bit gray converts back as PBM, so a PGM's gray needs two bits at least.
@@ -38,7 +40,7 @@ void toBytes(const rgbpixel& c, int bits, uint8_t* rgb) {
 }
 
 void setColor(uint16_t* dst, const rgbpixel& c, const Layout& l) {
-    const bool gray = !(l.color_type & 2);
+    const bool gray = png::color_channels(l.color_type) == 1;
     dst[0] = uint16_t(replicate(gray ? c.b : c.r, l.bits, l.depth));
     dst[1] = uint16_t(replicate(gray ? c.b : c.g, l.bits, l.depth));
     dst[2] = uint16_t(replicate(c.b, l.bits, l.depth));
@@ -72,13 +74,13 @@ Layout directLayout(int bits, bool gray, bool bilevel, int alphaBits) {
     l.bits = bits;
     l.alpha_bits = alphaBits;
     if (alphaBits > 0) {
-        l.color_type = gray ? 4 : 6;
+        l.color_type = gray ? png::kGrayAlpha : png::kRgbAlpha;
         l.depth = std::max(wide(bits), wide(alphaBits));
     } else {
-        l.color_type = gray ? 0 : 2;
+        l.color_type = gray ? png::kGray : png::kRgb;
         l.depth = gray ? grayDepth(bits, bilevel) : wide(bits);
     }
-    l.channels = tarvex::png::channels(l.color_type);
+    l.channels = png::channels(l.color_type);
     return l;
 }
 
@@ -131,7 +133,7 @@ bool paletteLayout(Layout& l, const colorhist hist, int n, bool gray,
         return false;
     // tRNS covers only the entries in front.
     std::stable_partition(e, e + n, [](const Entry& x) { return x.alpha < 255; });
-    l.color_type = 3;
+    l.color_type = png::kPalette;
     l.channels = 1;
     l.depth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
     l.npalette = n;

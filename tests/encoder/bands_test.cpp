@@ -10,7 +10,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "deflater.h"
+#include "band_strategy.h"
 #include "support/support.h"
 
 namespace {
