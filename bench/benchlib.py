@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What the bench scripts share: installing missing Debian packages (never a
 refused one), the Release build, and reading PNG and portable-map headers."""
 

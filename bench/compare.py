@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Compares belvane with the other tools that write PNG, and corvane with the
 tools that read it, on the synthetic inputs, the real images that
 fetch_images.py fetches and the PNGs over 50 MP; keeps every figure in a JSON

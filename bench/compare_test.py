@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Checks what decides the comparison's tables, on tiny made-up inputs:
 portable-map headers, the refused-package test, the aims and the README
 rewrite between markers."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The deflate engines belvane could run, measured on its own filtered rows:
 // each band deflated alone on one thread, ending on a byte boundary so that
 // the bands join into one stream, every joined stream inflated back and

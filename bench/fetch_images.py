@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Fetches the real-image benchmark sets from Debian packages (apt-get
 download, dpkg-deb -x; nothing installed) and converts the chosen files to
 the portable maps the encoding comparison reads. Writes set/manifest.json

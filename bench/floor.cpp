@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor of the speed comparison: decodes the whole PNG with libpng into
 // one buffer per row, then writes the portable map with one fwrite per row
 // (raw), or formats each row into a buffer and writes that ("-plain").

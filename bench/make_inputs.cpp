@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Makes the large PNG inputs of the speed comparison, and the small sample
 // image the README converts. Content is photo-like (smooth gradients and mild
 // noise) so that zlib, at its default level, compresses it as it would a photo.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of the raw PPM and PGM row readers on a 24-megapixel image
 // (6000 x 4000), written to a temporary file that the page cache then holds.
 #include <benchmark/benchmark.h>

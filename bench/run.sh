@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times corvane against the floor program on large generated PNG inputs (each
 # written to /dev/null) and puts the medians, with a description of the
 # machine, into bench/README.md.

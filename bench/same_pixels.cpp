@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tells whether two portable maps hold the same pixels, each sample taken as
 // a fraction of its own image's maxval (gray as r = g = b, PBM black as 0), so
 // that compare.py can tell a lossless change of type from lost bits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Row writers on a stream to /dev/null: PBM, PGM and PPM, raw and plain, at
 // maxval 255 and 65535, and the PNM writer's grey and bilevel rows, which
 // are the converter's output path.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The build date and user of the version report. string(TIMESTAMP) honours
 # SOURCE_DATE_EPOCH, and a reproducible build names no user.
 string(TIMESTAMP TARVEX_BUILD_DATE "%a %b %d %H:%M:%S UTC %Y" UTC)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by CPack on the staged files before it builds the .deb: drops the
 # sections that Debian strips besides the symbols, gzips every manual page
 # (-9n: reproducible), turns each alias page (".so man3/x.3") into a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The usual hardening of programs that read untrusted files: stack
 # protector, fortified libc calls (optimised builds), control-flow protection
 # where the compiler has it, position-independent executables and a read-only

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the library, static and shared, with its headers under
 # include/tarvex, its section-3 manual, a CMake package (tarvex::tarvex, the
 # static library, and tarvex::tarvex_shared), a pkg-config file, and corvane

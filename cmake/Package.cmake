@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package (cpack -G DEB): one package, tarvex, of everything the
 # install step installs, with its dependencies found by dpkg-shlibdeps and a
 # shlibs file for libtarvex.so.10. Configure with -DCMAKE_INSTALL_PREFIX=/usr

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # AddressSanitizer and UndefinedBehaviorSanitizer for every target, with
 # undefined behaviour made fatal so that a test run fails on it.
 set(TARVEX_SANITIZER_FLAGS

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run at install time: writes tarvex.pc for CMAKE_INSTALL_PREFIX, which then
 # holds the prefix being installed to. Relative directories are taken below
 # the prefix, absolute ones as they are.

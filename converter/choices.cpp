@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The significant-bits reduction, the choice of output type and the pixel
 // aspect warning, each decided once per image.
 #include "choices.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decisions the driver takes from the image header and chunks before any row
 // is read: the significant-bits reduction, the output type, pixel aspect.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion driver: libpng set-up and error recovery, the header
 // reports, gamma and significant bits, the background colour, the decoded
 // image, and the hand-over to the row writers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The corvane converter: its process-wide options and working values, the
 // entry point, the conversion driver and the pixel and report routines.
 #pragma once

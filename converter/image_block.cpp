@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image block: one anonymous mapping on a 2 MiB boundary, advised into
 // huge pages when small, pre-faulted ahead of the decoder when large, and the
 // row pointers into it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoded image as one block of memory, rows one after another: in
 // transparent huge pages up to a size, pre-faulted by a second thread past it.
 #pragma once

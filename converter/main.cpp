@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The corvane executable: everything lives in corvane_core.
 #include "corvane.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's entry: start-up, the option loop, opening the streams,
 // one conversion and the closing of every stream.
 #include <cstring>

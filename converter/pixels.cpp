@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Samples out of decoded PNG rows, the composition of output pixels (alpha
 // mask, mixing over the background), gamma of file values, palette greys.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The read-ahead input. libpng reads the data of an ancillary chunk in one
 // piece, and allocates (and clears) the whole declared length first: a few
 // bytes declaring a gigabyte of text would cost a gigabyte before the read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The input as libpng reads it: a read callback that takes a large ancillary
 // chunk whole before libpng sees it, so that the chunk costs what the input
 // really holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text chunks written to the "-text" file and the modification time
 // report of "-time".
 #include "corvane.h"

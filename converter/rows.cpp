@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing the decoded rows: straight copies where the raw output bytes can
 // be taken from the decoded row, a plain formatter that builds whole rows,
 // and the library's row writer for everything else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Row composition and row output of the converter: what is fixed about an
 // image before its first row, and the routine chosen once to write each row.
 #pragma once

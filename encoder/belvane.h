@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The belvane encoder: a portable map in, the smallest PNG that converts back
 // to it exactly out. Options, the first pass over the input (census), the
 // choice of PNG layout, the text file reader and the PNG writer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The first pass: the headers of the image and the mask, how their samples
 // are stored, and one read of every row, which checks the whole input and
 // counts its colours before any output.

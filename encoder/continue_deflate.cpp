@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a raw deflate stream's final block starts and where its data ends:
 // a walk over the blocks that decodes their codes without making their
 // data, so that a band's stream can be continued by the next band's.

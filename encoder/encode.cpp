@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One encoding, step by step: the headers, the texts, the colours of the
 // command line, the first pass, the choice of layout and the PNG.
 #include <cerrno>

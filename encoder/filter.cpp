@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PNG's four predictors over whole rows, and the per-row choice among them.
 #include "filter.h"
 

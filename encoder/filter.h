@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PNG's row filters, and the choice of one per row.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The choice of PNG layout: colour type, bit depth, significant bits,
 // palette and transparency, such that corvane gives the input back; among
 // those, the one with the fewest raw bytes.

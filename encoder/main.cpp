@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The belvane executable: everything lives in belvane_core.
 #include "belvane.h"
 

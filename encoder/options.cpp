@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's entry: start-up, the option loop, the opening and the
 // closing of streams.
 #include <cmath>

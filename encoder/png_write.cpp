@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PNG file around the image data: signature, chunk framing with CRCs,
 // and the header, significant-bits, gamma, palette, transparency,
 // background, time and text chunks.

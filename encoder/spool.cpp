@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spool under a piped input: a cookie stream that reads the pipe, keeps
 // what it reads in deflated 1 MiB chunks while recording, and replays them
 // after a seek back, inflating one chunk at a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a pipe twice without copying it: what the first pass reads is kept,
 // deflated in chunks, so that the second can go back over it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text chunks from a file in the layout that "corvane -text" writes: the
 // keyword padded with blanks to 15 columns (quoted when it holds a blank),
 // one blank, the text; every further line of a text indented by 16 blanks.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* pnmcopy: copies a portable map (PBM, PGM or PPM, raw or plain) from the
    file named, or from standard input, to standard output in the same format;
    "-plain" writes the plain form. The model of a filter of the family:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the whole encoding of a portable map to PNG. The first byte picks
 // -interlace, a compression level (bits 1 and 7), -verbose (with which the
 // image is read as from a pipe), -transparent or the image as its own mask,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the colour-name dictionary: the input is an rgb.txt file. It is
 // searched by name, by nearest colour and read whole into the name table.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the whole conversion of a PNG. The first byte picks the alpha mode,
 // "-text", "-plain", "-time", "-verbose" and a display gamma; the second a
 // "-background" colour or none; the rest is the PNG file. The portable map

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every fuzz target shares: running library code whose fatal errors end
 // the process by design, and handing the input over as a stream.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Makes the committed seed corpora of the fuzz targets: PNGs of the
 // conformance suite (every colour type and depth, the chunks the converter
 // reads), portable maps of every format written by the library, colour

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the map-file reader: the first byte picks the colour limit, the
 // rest is the map file (any portable map).
 #include "fuzz_support.h"

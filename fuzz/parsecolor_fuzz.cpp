@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes colour specifications: two bytes pick the maxval, the rest is the
 // text. Names are looked up in the tests' small dictionary, odd lines and all.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the portable map readers: the first byte picks the family's reader,
 // whether the raster check runs, packed or element rows for PBM, and row or
 // whole-image reading; the rest is the file. Up to three images are read.

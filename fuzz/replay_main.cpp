@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays inputs through a fuzz target without the fuzzer, one child process
 // per input, so that crash files reproduce in an ordinary (or sanitizer)
 // build. An input passes when the target returns or ends with status 0 or 1

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs one fuzz target: fuzz/run.sh TARGET SECONDS
 # Builds the clang/libFuzzer build in build-fuzz/ when needed, starts from the
 # committed seeds (fuzz/corpus/TARGET), grows a working corpus in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PBM, the bilevel format: format codes, the pbmbit row element, start-up,
 // writers, readers and the raster check.
 #pragma once

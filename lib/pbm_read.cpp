@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading PBM headers and rows, and the PBM raster check.
 #include <algorithm>
 

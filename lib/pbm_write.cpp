@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing PBM images, raw and plain. Rows are gathered into blocks and
 // written with one fwrite each; any nonzero pbmbit is black.
 #include "pbm.h"

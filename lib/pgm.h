@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PGM, the grayscale format: format codes, the sampleval row element,
 // start-up, writers, readers and the raster check.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading PGM headers and rows (PBM promoted), and the PGM raster check.
 #include "pgm.h"
 #include "pm_internal.h"

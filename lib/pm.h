@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runtime library shared by every program of the family: messages and
 // fatal errors, start-up and the common options, files, rows and arrays,
 // numeric helpers, stream positions, binary integers and the token readers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Big- and little-endian 16- and 32-bit integers on streams.
 #include <type_traits>
 

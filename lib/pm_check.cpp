@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checking the rest of a file against the size of a raw raster.
 #include <sys/stat.h>
 

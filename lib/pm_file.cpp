@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening and closing files; "-" names the standard streams.
 #include <stdio_ext.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Library-private state, hooks and output helpers shared between the
 // library's source files.
 // Not installed: programs of the family use pm.h.

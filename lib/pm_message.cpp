@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Messages on standard error: informational ones that "-quiet" silences,
 // fatal ones that end the process with status 1, and the usage line.
 #include <cerrno>

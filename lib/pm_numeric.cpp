@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numeric helpers for maxvals and least common multiples.
 #include "pm.h"
 

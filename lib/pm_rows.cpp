@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rows and two-dimensional arrays of any element size.
 #include "pm.h"
 #include "pm_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seekable input, stream positions and reading a whole stream.
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Program start-up: the program name, the common options "-quiet",
 // "-version", "-help" and "-plain", the version report, and option matching.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Token readers of the portable map headers and plain rasters.
 #include "pm.h"
 

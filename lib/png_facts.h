@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What both programs know of PNG: its colour types, their samples and names,
 // the bit sense of bilevel rows, and the layout of the text file that one
 // writes and the other reads. Internal to the family's programs; not part of

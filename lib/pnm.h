@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PNM, the umbrella over PBM, PGM and PPM: start-up, writers that convert a
 // row of rgbpixel to the family of the format code, readers that promote.
 // Including this header gives a program the whole library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading any portable map into rows of rgbpixel, and the PNM raster check.
 #include "pnm.h"
 #include "pm_internal.h"

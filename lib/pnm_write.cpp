@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing any portable map from rows of rgbpixel: PPM rows pass through, PGM
 // and PBM rows are written straight from the `b` fields, without a copy.
 #include "pnm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PPM, the colour format: format codes, the rgbpixel row element, start-up,
 // writers, readers and the raster check; colour specifications, the colour
 // name dictionary, colour hash tables, histograms and colour rows.

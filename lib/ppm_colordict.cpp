@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rgb.txt colour-name dictionary: finding and opening it, reading its
 // entries, looking a name up and naming the dictionary colour nearest a pixel.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colour hash tables (a colour to an integer, chained in HASH_SIZE buckets)
 // and colour histograms, built from images in memory or read from a file.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a whole colour-name dictionary into a hash of colours to slots and
 // a table of MAXCOLORNAMES names.
 #include <cstring>

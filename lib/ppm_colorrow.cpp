@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colour rows (colour maps): built from images and map files, indexed by a
 // colour hash table, sorted, searched for the nearest colour, written out.
 #include "ppm.h"

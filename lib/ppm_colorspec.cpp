@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colour specifications: the X11 hexadecimal ("rgb:") and intensity ("rgbi:")
 // forms, the "#" forms, fraction triples and dictionary names.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading PPM headers and rows (PGM and PBM promoted), and the PPM check.
 #include "ppm.h"
 #include "pm_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing PPM images, raw and plain. Rows are gathered into blocks and
 // written with one fwrite each; samples are formatted without printf.
 #include "ppm.h"

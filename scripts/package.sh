@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package build-deb/tarvex_VERSION_ARCH.deb: a release
 # build installed under /usr, packed by cpack, with dependencies found by
 # dpkg-shlibdeps (dpkg-dev, which needs file). Install it with

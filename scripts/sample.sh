@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds corvane and belvane, converts the sample
 # image samples/sample.png to a PPM file in build/ and back to PNG, checks
 # that the way back gives the same image, then says where both are.

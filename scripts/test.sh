@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds everything and runs every test; fails when any test did not run or
 # was skipped. --sanitize builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-sanitize/; --werror turns warnings into

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The speed comparison is fair only if the floor program writes what corvane
 # writes: both convert small versions of every benchmark input, raw and
 # plain, and must succeed with the same bytes. The sizes put PBM rows on and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Damaged input and hostile surroundings: every truncation of a set of PNGs
 // and every bit flip of a small one, chunks that declare more than the file
 // holds, output that cannot be written, inputs that are no file. A failure

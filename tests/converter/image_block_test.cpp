@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image block past the size where a second thread pre-faults it: the
 // rows stay usable whether the kernel pre-faults or refuses, the filler
 // keeps within its distance of the decoder, and releasing it stops it.

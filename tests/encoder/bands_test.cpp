@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Images of several bands, at every level: libpng itself decodes each PNG
 // belvane writes, sample for sample equal to the map it came from, and
 // pngcheck finds nothing to say. Also the continuation of a finished

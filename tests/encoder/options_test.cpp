@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // belvane's options as corvane sees their chunks, and every way to fail:
 // each ends with status 1, its message and not one byte of PNG.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // belvane on pipes: an image or a mask read from a pipe gives the very PNG
 // its file gives, whether the census reads it whole (spooled, then
 // replayed), stops early or never starts (the rest streams); a pipe cut

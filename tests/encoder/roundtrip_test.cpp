@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // belvane against corvane: every PNG belvane writes converts back to the
 // portable map it came from (with its mask and its texts), passes pngcheck
 // and takes the layout the encoding rule asks for; bad input writes nothing.

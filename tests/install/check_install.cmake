@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a fresh prefix, then proves the installation
 # usable: the files are in place, man finds the manuals, pkg-config reports
 # the prefix installed to, and C programs build and run against the shared
@@ -8,7 +9,8 @@
 # build (the build tree's TARVEX_HARDENED) every installed program must also
 # be a PIE with full RELRO and a stack protector or fortified calls.
 # Inputs: BUILD_DIR, SOURCE_DIR, EXAMPLES_DIR, WORK_DIR, LIBDIR, CC, C_FLAGS,
-# PKG_CONFIG, WITH_CORVANE, PYTHON (optional).
+# PKG_CONFIG, MAN, WITH_CORVANE, PYTHON (empty for a sanitized build, whose
+# library no plain interpreter can load).
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -68,17 +70,14 @@ expect_file("${prefix}/include/tarvex/pnm.h")
 expect_file("${prefix}/${LIBDIR}/cmake/tarvex/tarvexConfig.cmake")
 expect_file("${prefix}/${LIBDIR}/pkgconfig/tarvex.pc")
 if(WITH_CORVANE)
-  find_program(man_program man)
   foreach(program IN LISTS programs)
     expect_file("${prefix}/share/man/man1/${program}.1")
     run("${prefix}/bin/${program}" -quiet -version)
-    if(man_program)
-      execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
-                              "${man_program}" -w ${program}
-                      OUTPUT_VARIABLE page OUTPUT_STRIP_TRAILING_WHITESPACE)
-      if(NOT page STREQUAL "${prefix}/share/man/man1/${program}.1")
-        message(FATAL_ERROR "man ${program} finds '${page}' under ${prefix}")
-      endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
+                            "${MAN}" -w ${program}
+                    OUTPUT_VARIABLE page OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT page STREQUAL "${prefix}/share/man/man1/${program}.1")
+      message(FATAL_ERROR "man ${program} finds '${page}' under ${prefix}")
     endif()
   endforeach()
 endif()
@@ -128,18 +127,15 @@ if(NOT exported STREQUAL documented)
   message(FATAL_ERROR "exported without a page: ${undocumented}\n"
                       "documented but not exported: ${missing}")
 endif()
-find_program(man_program man)
-if(man_program)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
-                          "${man_program}" -w 3 libtarvex ${exported}
-                  OUTPUT_VARIABLE found ERROR_VARIABLE errors)
-  string(REGEX MATCHALL "${prefix}/share/man/man3/[^\n]+" found "${found}")
-  list(LENGTH found found_count)
-  list(LENGTH exported exported_count)
-  math(EXPR exported_count "${exported_count} + 1")
-  if(NOT found_count EQUAL exported_count)
-    message(FATAL_ERROR "man finds ${found_count} of ${exported_count} pages:\n${errors}")
-  endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env "MANPATH=${prefix}/share/man"
+                        "${MAN}" -w 3 libtarvex ${exported}
+                OUTPUT_VARIABLE found ERROR_VARIABLE errors)
+string(REGEX MATCHALL "${prefix}/share/man/man3/[^\n]+" found "${found}")
+list(LENGTH found found_count)
+list(LENGTH exported exported_count)
+math(EXPR exported_count "${exported_count} + 1")
+if(NOT found_count EQUAL exported_count)
+  message(FATAL_ERROR "man finds ${found_count} of ${exported_count} pages:\n${errors}")
 endif()
 
 # C programs: each built four ways, and each way must give the same output.

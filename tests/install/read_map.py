@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Reads a portable map through the shared library with ctypes alone, the C
 interface seen from another language: prints its size, maxval and the first
 and last pixels. Usage: read_map.py LIBRARY MAP"""

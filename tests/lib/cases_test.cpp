@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's functions against the reviewed cases of
 // tests/data/library_cases.txt: each line calls functions by their own names
 // with arguments and standard input, and holds what they write, return and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every writer against every reader of its format: PBM, PGM and PPM images,
 // raw and plain, maxvals 1 to 65535, widths on and off byte and line
 // boundaries, written twice to one stream by the family's writer and by the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Proves that the tests catch real faults: applies each deliberate fault of
 # tests/mutants/*.patch (first line: what it breaks) to a scratch copy of the
 # tree, builds it and runs the tests, and prints KILLED (a test failed) or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes, temporary files, escapes and PNG assembly for the tests.
 #include "support/support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tests share: code and programs run in a child process with the
 // standard streams captured, temporary files and streams, C-style escapes,
 // and PNG files assembled chunk by chunk.

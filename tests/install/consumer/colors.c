@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Counts the colours of a portable map with the colour hash and prints the
    count and the pixels of the commonest colour. */
 #include <pnm.h>
