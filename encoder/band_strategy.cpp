@@ -100,29 +100,33 @@ Sample sampleOf(const Band& b, const uint8_t* rows) {
     return {rows + (all - part) / 2 * stride, part * stride};
 }
 
-// The fast trial's size for `rows`; a trial needs no continued stream.
-size_t trialSize(const Band& b, const uint8_t* rows) {
+// The trial's size for `rows` by `c`; a trial needs no continued stream.
+size_t trialSize(const Band& b, libdeflate_compressor* c, const uint8_t* rows) {
     const Sample s = sampleOf(b, rows);
-    return libdeflate_deflate_compress(b.trialer, s.data, s.len, b.other, b.outcap);
+    return libdeflate_deflate_compress(c, s.data, s.len, b.other, b.outcap);
 }
 
 // Filters the band by sums, then unfiltered and (where the level says) by
 // entropy, and keeps in b.filtered the filtering the fast trial finds
 // smallest; returns that trial's size (0: no trial made). Drawings want
 // string matching on their rows as they are, or filters that keep values
-// few; photographs want small residues.
+// few; photographs want small residues. Unfiltered rows of dithered
+// gradients repeat at distances that the fastest level does not search,
+// so they are tried a level deeper.
 size_t chooseFiltering(Band& b, const Strategy& s) {
     const size_t n = b.rowbytes;
     filter_rows(b.raw, b.rows, n, b.bpp, b.step, b.adaptive ? Choice::sum : Choice::none,
                 b.filtered, b.scratch);
     if (!b.adaptive || !s.trial)
         return 0;
-    size_t least = trialSize(b, b.filtered);
+    size_t least = trialSize(b, b.trialer, b.filtered);
     for (const Choice other : {Choice::none, Choice::entropy}) {
         if (other == Choice::entropy && !s.entropy)
             continue;
         filter_rows(b.raw, b.rows, n, b.bpp, b.step, other, b.spare, b.scratch);
-        if (const size_t t = trialSize(b, b.spare); t > 0 && (least == 0 || t < least)) {
+        const size_t t =
+            trialSize(b, other == Choice::none ? b.searcher : b.trialer, b.spare);
+        if (t > 0 && (least == 0 || t < least)) {
             least = t;
             std::swap(b.filtered, b.spare);
         }
@@ -184,11 +188,13 @@ void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {
     b.other = alloc(b.outcap + 16) + 2;
     b.compressor = s.isal ? nullptr : libdeflate_alloc_compressor(s.deflate_level);
     b.trialer = s.trial ? libdeflate_alloc_compressor(1) : nullptr;
+    b.searcher = s.trial ? libdeflate_alloc_compressor(4) : nullptr;
     if (s.isal) {
         b.isal = static_cast<isal_zstream*>(static_cast<void*>(alloc(sizeof(isal_zstream))));
         b.isal_buf = alloc(ISAL_DEF_LVL1_DEFAULT);
     }
-    if ((b.compressor == nullptr && !s.isal) || (s.trial && b.trialer == nullptr))
+    if ((b.compressor == nullptr && !s.isal) ||
+        (s.trial && (b.trialer == nullptr || b.searcher == nullptr)))
         pm_error("out of memory for the compression buffers");
     b.rows = 0;
     b.rowbytes = rowbytes;
@@ -201,6 +207,7 @@ void free_band(Band& b) {
     std::free(b.other - 2);
     libdeflate_free_compressor(b.compressor);
     libdeflate_free_compressor(b.trialer);
+    libdeflate_free_compressor(b.searcher);
     std::free(b.isal);
     b = Band{};
 }

@@ -159,12 +159,27 @@ struct Layout {
     bool bkgd = false;
     uint16_t bkgd_color[3]{};  ///< at `depth`, or the palette index first
     colorhash index = nullptr; ///< palette: census key to entry
+    bool filtered = true;      ///< rows may be filtered (else all of filter type 0)
 };
 
-/// Chooses the smallest layout that corvane converts back exactly (or, when
-/// none can, the closest). Frees or keeps census.colors as the layout needs.
-Layout choose_layout(const Source& image, const Source* mask, Census& census,
-                     const Request& request);
+/// The layouts that corvane converts back exactly (or, when none can, the
+/// closest): the direct one, and a palette where the colours fit.
+struct Layouts {
+    Layout layout[2];
+    int count = 0;  ///< 1 or 2; the first has the fewer raw bytes
+    bool trial = false;  ///< small enough to compress each way and compare
+};
+
+/// Images whose direct layout has at most these raw bytes are compressed in
+/// each layout, filtered and not, the smallest kept: on small images the
+/// palette's chunks and how well each way compresses outweigh raw bytes.
+inline constexpr uint64_t kTrialBytes = uint64_t(1) << 18;
+
+/// The layouts of the image; frees census.colors. Each palette's index is
+/// the caller's to free with free_layout.
+Layouts choose_layouts(const Source& image, const Source* mask, Census& census,
+                       const Request& request);
+void free_layout(Layout& layout);
 
 // ---- Text chunks ---------------------------------------------------------------
 

@@ -2,6 +2,8 @@
 // One encoding, step by step: the headers, the texts, the colours of the
 // command line, the first pass, the choice of layout and the PNG.
 #include <cerrno>
+#include <cstdint>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,6 +49,38 @@ void release(Output& o) {
     std::free(o.held);
 }
 
+// The layout that gives the smallest PNG: the one with fewer raw bytes as
+// it stands or, where a trial is worth it, each layout filtered and not
+// compressed in turn, the smallest kept. A trial reads the rasters again,
+// which a piped input still recording allows.
+Layout& cheapest(const Options& opt, const Source& image, const Source* mask,
+                 Layouts& layouts, const KeyTables& keys, const TextFile& texts) {
+    if (!layouts.trial || opt.compression < 2)
+        return layouts.layout[0];
+    FILE* sink = std::fopen("/dev/null", "wb");
+    if (sink == nullptr)
+        pm_error("cannot open /dev/null: %s", std::strerror(errno));
+    Options quiet = opt;
+    quiet.verbose = 0;
+    uint64_t least = UINT64_MAX;
+    int best = 0;
+    bool filtered = layouts.layout[0].filtered;
+    for (int i = 0; i < layouts.count; ++i)
+        for (const bool f : {layouts.layout[i].filtered, !layouts.layout[i].filtered}) {
+            layouts.layout[i].filtered = f;
+            const uint64_t bytes =
+                write_png(sink, quiet, image, mask, layouts.layout[i], keys, texts);
+            if (bytes < least) {
+                least = bytes;
+                best = i;
+                filtered = f;
+            }
+        }
+    std::fclose(sink);
+    layouts.layout[best].filtered = filtered;
+    return layouts.layout[best];
+}
+
 }  // namespace
 
 int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* tfp,
@@ -76,18 +110,19 @@ int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* 
     const Source* maskP = maskIn.file != nullptr ? &mask : nullptr;
     const KeyTables keys = key_tables(image, maskP);
     Census census = take_census(image, maskP, keys, opt.verbose);
+    Layouts layouts = choose_layouts(image, maskP, census, rq);
+    const Layout& layout = cheapest(opt, image, maskP, layouts, keys, texts);
     // Adam7 reads the rasters seven times: a pipe is then kept whole.
     if (!opt.interlace) {
         stop_recording(image.spool);
         stop_recording(mask.spool);
     }
-    Layout layout = choose_layout(image, maskP, census, rq);
     Output out = openOutput(!census.whole && (image.spool != nullptr || mask.spool != nullptr),
                             file);
     write_png(out.file, opt, image, maskP, layout, keys, texts);
     release(out);
-    if (layout.index != nullptr)
-        ppm_freecolorhash(layout.index);
+    for (int i = 0; i < layouts.count; ++i)
+        free_layout(layouts.layout[i]);
     free_text_file(&texts);
     return 0;
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The choice of PNG layout: colour type, bit depth, significant bits,
-// palette and transparency, such that corvane gives the input back; among
-// those, the one with the fewest raw bytes.
+// palette and transparency, such that corvane gives the input back; the
+// one with the fewest raw bytes first.
 #include <algorithm>
+#include <utility>
 
 #include "belvane.h"
 #include "png_facts.h"
@@ -155,8 +156,8 @@ bool paletteLayout(Layout& l, const colorhist hist, int n, bool gray,
 
 }  // namespace
 
-Layout choose_layout(const Source& image, const Source* mask, Census& census,
-                     const Request& rq) {
+Layouts choose_layouts(const Source& image, const Source* mask, Census& census,
+                       const Request& rq) {
     const int family = PNM_FORMAT_TYPE(image.format);
     const bool gray = family != PPM_PLAIN_CODE, bilevel = family == PBM_PLAIN_CODE;
     const int m = mask != nullptr ? mask->bits : 0;
@@ -180,23 +181,30 @@ Layout choose_layout(const Source& image, const Source* mask, Census& census,
 
     // A palette of a bilevel image would convert back as PGM, and a palette
     // mask back at maxval 1 or 255 only.
-    Layout chosen = direct;
+    Layouts c;
+    c.layout[c.count++] = direct;
     if (hist != nullptr && !(bilevel && !needAlpha) && (m == 0 || m == 1 || m == 8)) {
         Layout pal;
         pal.bits = image.bits;
         if (paletteLayout(pal, hist, census.ncolors, gray, m == 8, rq)) {
+            c.layout[c.count++] = pal;
             if (rasterBytes(image, pal) < rasterBytes(image, direct))
-                chosen = pal;
-            else
-                ppm_freecolorhash(pal.index);
+                std::swap(c.layout[0], c.layout[1]);
         }
     }
+    c.trial = rasterBytes(image, direct) <= kTrialBytes;
     if (hist != nullptr)
         ppm_freecolorhist(hist);
     if (census.colors != nullptr)
         ppm_freecolorhash(census.colors);
     census.colors = nullptr;
-    return chosen;
+    return c;
+}
+
+void free_layout(Layout& l) {
+    if (l.index != nullptr)
+        ppm_freecolorhash(l.index);
+    l.index = nullptr;
 }
 
 }  // namespace belvane

@@ -145,7 +145,10 @@ void putImageData(PngOut& out, const Options& opt, const Source& image, const So
     setup.rowbytes = (size_t(image.cols) * size_t(l.channels * l.depth) + 7) / 8;
     setup.bpp = size_t(std::max(1, l.channels * l.depth / 8));
     setup.step = l.depth == 16 ? 2 : 1;
-    setup.adaptive = l.color_type != png::kPalette && l.depth >= 8;
+    // Sums say little of filtered indices or packed samples: such rows are
+    // filtered only where each band is also tried unfiltered.
+    const bool sums = l.color_type != png::kPalette && l.depth >= 8;
+    setup.adaptive = l.filtered && (sums || strategy_of(opt.compression).trial);
     setup.total = uint64_t(image.rows) * (setup.rowbytes + 1);
     Deflater d;
     start_deflater(d, setup);
