@@ -188,7 +188,7 @@ void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {
     b.other = alloc(b.outcap + 16) + 2;
     b.compressor = s.isal ? nullptr : libdeflate_alloc_compressor(s.deflate_level);
     b.trialer = s.trial ? libdeflate_alloc_compressor(1) : nullptr;
-    b.searcher = s.trial ? libdeflate_alloc_compressor(4) : nullptr;
+    b.searcher = s.trial ? libdeflate_alloc_compressor(std::min(4, s.deflate_level)) : nullptr;
     if (s.isal) {
         b.isal = static_cast<isal_zstream*>(static_cast<void*>(alloc(sizeof(isal_zstream))));
         b.isal_buf = alloc(ISAL_DEF_LVL1_DEFAULT);
