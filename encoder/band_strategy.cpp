@@ -31,7 +31,7 @@ constexpr Strategy kLevels[10] = {
     {.deflate_level = 6, .rle = true, .trial = true, .quick = true},
     {.deflate_level = 7, .rle = true, .trial = true, .quick = true},
     {.deflate_level = 9, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true},
+    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4},
 };
 
 // `len` bytes deflated by zlib's run-length coding into `out`; 0 when zlib
@@ -187,7 +187,7 @@ void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {
     b.out = alloc(b.outcap + 16) + 2;
     b.other = alloc(b.outcap + 16) + 2;
     b.compressor = s.isal ? nullptr : libdeflate_alloc_compressor(s.deflate_level);
-    b.trialer = s.trial ? libdeflate_alloc_compressor(1) : nullptr;
+    b.trialer = s.trial ? libdeflate_alloc_compressor(s.trial_level) : nullptr;
     b.searcher = s.trial ? libdeflate_alloc_compressor(std::min(4, s.deflate_level)) : nullptr;
     if (s.isal) {
         b.isal = static_cast<isal_zstream*>(static_cast<void*>(alloc(sizeof(isal_zstream))));

@@ -21,6 +21,7 @@ struct Strategy {
     bool trial = false;     ///< try the band unfiltered as well; the smaller kept
     bool entropy = false;   ///< and filtered by the entropy of its rows
     bool quick = false;     ///< run lengths alone where they clearly win
+    int trial_level = 1;    ///< libdeflate's level for trying filterings
 };
 
 /// The strategy of a -compression level (clamped to 0 to 9).
