@@ -145,7 +145,7 @@ struct Request {
 
 /// How the image is stored in the PNG.
 struct Layout {
-    int color_type = 0;        ///< PNG colour type 0, 2, 3, 4 or 6
+    int color_type = 0;        ///< one of tarvex::png::kGray ... kRgbAlpha
     int depth = 8;             ///< PNG bit depth
     int channels = 1;          ///< samples per pixel
     int bits = 8;              ///< significant bits of colour samples
