@@ -17,12 +17,17 @@ foreach(header IN LISTS tarvex_headers)
 endforeach()
 set_target_properties(tarvex PROPERTIES PUBLIC_HEADER "${tarvex_header_paths}")
 
+# Components, one for each Debian package: library (the shared library
+# alone), development (everything a program built on it needs) and
+# programs (corvane and belvane with their manual pages).
 install(TARGETS tarvex tarvex_shared EXPORT tarvexTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex)
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+    NAMELINK_COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex
+    COMPONENT development)
 install(EXPORT tarvexTargets NAMESPACE tarvex::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tarvex)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tarvex COMPONENT development)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/tarvexConfig.cmake.in
   ${PROJECT_BINARY_DIR}/tarvexConfig.cmake
@@ -31,7 +36,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/tarvexConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/tarvexConfig.cmake
               ${PROJECT_BINARY_DIR}/tarvexConfigVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tarvex)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tarvex COMPONENT development)
 
 # tarvex.pc is written when installing, so that it names the prefix actually
 # installed to ("cmake --install --prefix"), not the one configured.
@@ -42,15 +47,17 @@ install(CODE "
   set(TARVEX_PC_INCLUDEDIR [[${CMAKE_INSTALL_INCLUDEDIR}]])
   set(PROJECT_DESCRIPTION [[${PROJECT_DESCRIPTION}]])
   set(PROJECT_VERSION [[${PROJECT_VERSION}]])
-  include([[${CMAKE_CURRENT_LIST_DIR}/WritePkgConfig.cmake]])")
+  include([[${CMAKE_CURRENT_LIST_DIR}/WritePkgConfig.cmake]])"
+  COMPONENT development)
 install(FILES ${PROJECT_BINARY_DIR}/tarvex.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 foreach(program corvane belvane)
   if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+      COMPONENT programs)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/man/${program}.1
-      DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+      DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
   endif()
 endforeach()
 
@@ -74,5 +81,5 @@ foreach(page IN LISTS tarvex_man3)
   endforeach()
 endforeach()
 install(FILES ${tarvex_man3} ${tarvex_man3_aliases}
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT development)
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

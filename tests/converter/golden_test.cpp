@@ -134,28 +134,20 @@ struct Corrected {
     bool applied = false;
 };
 
-void ReadFromString(png_structp png, png_bytep out, size_t n) {
-    auto* in = static_cast<std::pair<const char*, size_t>*>(png_get_io_ptr(png));
-    if (n > in->second)
-        png_error(png, "truncated");
-    std::memcpy(out, in->first, n);
-    in->first += n, in->second -= n;
-}
-
 [[noreturn]] void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void OnPngWarning(png_structp, png_const_charp) {}
 
 // False when libpng rejects the image. Holds no object with a destructor
 // across libpng's jumps; `c` lives in the caller's frame.
 bool DecodeCorrected(const std::string& file, double display, Corrected* c) {
-    std::pair<const char*, size_t> in{file.data(), file.size()};
+    PngSource in{file.data(), file.size()};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    png_set_read_fn(png, &in, ReadFromString);
+    ReadPngFrom(png, &in);
     png_read_info(png, info);
     c->width = png_get_image_width(png, info), c->height = png_get_image_height(png, info);
     c->depth = png_get_bit_depth(png, info), c->type = png_get_color_type(png, info);

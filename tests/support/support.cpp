@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace tarvex_test {
 namespace {
@@ -135,6 +136,16 @@ std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const
                              std::string(2, '\0') + char(interlace);
     return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", ihdr) + before + Chunk("IDAT", Deflated(rows)) +
            after + Chunk("IEND", "");
+}
+
+void ReadPngFrom(png_structp png, PngSource* source) {
+    png_set_read_fn(png, source, [](png_structp p, png_bytep out, size_t n) {
+        auto* in = static_cast<PngSource*>(png_get_io_ptr(p));
+        if (n > in->second)
+            png_error(p, "read past the end of the PNG");
+        std::memcpy(out, in->first, n);
+        in->first += n, in->second -= n;
+    });
 }
 
 }  // namespace tarvex_test

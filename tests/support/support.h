@@ -4,10 +4,13 @@
 // and PNG files assembled chunk by chunk.
 #pragma once
 
+#include <png.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvex_test {
@@ -45,5 +48,10 @@ std::string Deflated(const std::string& data);
 /// it; IEND closes it.
 std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
                 const std::string& before = "", const std::string& after = "", int interlace = 0);
+
+/// The bytes a libpng reader reads from memory: where they go on, and how many are left.
+using PngSource = std::pair<const char*, size_t>;
+/// Has `png` read from `source`, which must outlive the reading; reading past its end is a libpng error.
+void ReadPngFrom(png_structp png, PngSource* source);
 
 }  // namespace tarvex_test
