@@ -27,24 +27,14 @@ struct Decoded {
     bool ok = false;
 };
 
-void readFrom(png_structp png, png_bytep out, size_t n) {
-    auto* src = static_cast<std::pair<const uint8_t*, size_t>*>(png_get_io_ptr(png));
-    if (n > src->second)
-        png_error(png, "short");
-    std::memcpy(out, src->first, n);
-    src->first += n;
-    src->second -= n;
-}
-
 // Only plain data lives across the jump back from libpng's errors.
 void decode(const std::string& file, Decoded* d) {
-    std::pair<const uint8_t*, size_t> src{reinterpret_cast<const uint8_t*>(file.data()),
-                                          file.size()};
+    tarvex_test::PngSource src{file.data(), file.size()};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_bytepp rows = nullptr;
     if (setjmp(png_jmpbuf(png)) == 0) {
-        png_set_read_fn(png, &src, readFrom);
+        tarvex_test::ReadPngFrom(png, &src);
         png_read_info(png, info);
         d->width = png_get_image_width(png, info);
         d->height = png_get_image_height(png, info);
