@@ -207,7 +207,8 @@ void free_text_file(TextFile* texts);
 
 /// Writes the whole PNG on `out`, the chunks of `layout` and `texts` and the
 /// options; the image is read a second time (once per Adam7 pass) from the
-/// rasters of `image` and `mask`, through `keys`. Returns the bytes written.
+/// rasters of `image` and `mask`, through `keys`. Returns the bytes written
+/// (with `out` null, only counted).
 uint64_t write_png(FILE* out, const Options& opt, const Source& image, const Source* mask,
                    const Layout& layout, const KeyTables& keys, const TextFile& texts);
 

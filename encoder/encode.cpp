@@ -57,9 +57,6 @@ Layout& cheapest(const Options& opt, const Source& image, const Source* mask,
                  Layouts& layouts, const KeyTables& keys, const TextFile& texts) {
     if (!layouts.trial || opt.compression < 2)
         return layouts.layout[0];
-    FILE* sink = std::fopen("/dev/null", "wb");
-    if (sink == nullptr)
-        pm_error("cannot open /dev/null: %s", std::strerror(errno));
     Options quiet = opt;
     quiet.verbose = 0;
     uint64_t least = UINT64_MAX;
@@ -69,14 +66,13 @@ Layout& cheapest(const Options& opt, const Source& image, const Source* mask,
         for (const bool f : {layouts.layout[i].filtered, !layouts.layout[i].filtered}) {
             layouts.layout[i].filtered = f;
             const uint64_t bytes =
-                write_png(sink, quiet, image, mask, layouts.layout[i], keys, texts);
+                write_png(nullptr, quiet, image, mask, layouts.layout[i], keys, texts);
             if (bytes < least) {
                 least = bytes;
                 best = i;
                 filtered = f;
             }
         }
-    std::fclose(sink);
     layouts.layout[best].filtered = filtered;
     return layouts.layout[best];
 }

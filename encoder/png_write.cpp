@@ -40,7 +40,7 @@ void record(PngOut& out, const char* type) {
 }
 
 void writeAll(PngOut& out, const void* data, size_t len) {
-    if (len > 0 && std::fwrite(data, 1, len, out.file) != len)
+    if (out.file != nullptr && len > 0 && std::fwrite(data, 1, len, out.file) != len)
         pm_error("cannot write the PNG image: %s", std::strerror(errno));
     out.bytes += len;
 }
