@@ -30,7 +30,7 @@ constexpr Strategy kLevels[10] = {
     {.deflate_level = 5, .rle = true, .trial = true, .quick = true},
     {.deflate_level = 6, .rle = true, .trial = true, .quick = true},
     {.deflate_level = 7, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 9, .rle = true, .trial = true, .quick = true},
+    {.deflate_level = 9, .rle = true, .trial = true},
     {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4},
 };
 
