@@ -39,10 +39,13 @@ void record(PngOut& out, const char* type) {
     }
 }
 
+// Without a file, only counts.
 void writeAll(PngOut& out, const void* data, size_t len) {
-    if (out.file != nullptr && len > 0 && std::fwrite(data, 1, len, out.file) != len)
-        pm_error("cannot write the PNG image: %s", std::strerror(errno));
     out.bytes += len;
+    if (out.file == nullptr || len == 0)
+        return;
+    if (std::fwrite(data, 1, len, out.file) != len)
+        pm_error("cannot write the PNG image: %s", std::strerror(errno));
 }
 
 void putHeader(PngOut& out, const Layout& l, const Source& image, int interlace) {
