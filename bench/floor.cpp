@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The floor of the speed comparison: decodes the whole PNG with libpng into
-// one buffer per row, then writes the portable map with one fwrite per row
-// (raw), or formats each row into a buffer and writes that ("-plain").
+// The floors of the speed comparison: the held one decodes the whole PNG with
+// libpng into one buffer per row, then writes the portable map; "-stream"
+// reads each row into one reused buffer and writes it at once. Raw rows take
+// one fwrite each; "-plain" formats each row into a buffer and writes that.
 #include <png.h>
 
 #include <cstdint>
@@ -49,34 +50,44 @@ void read_palette(png_structp png, png_infop info, Image& im) {
     }
 }
 
-void decode(FILE* in, Image& im) {
+struct Decoder {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    size_t row_size = 0;
+};
+
+// Reads the header and sets up the transformations.
+Decoder start(FILE* in, Image& im) {
     png_byte signature[4];
     if (std::fread(signature, 1, 4, in) != 4 || png_sig_cmp(signature, 0, 4) != 0)
         fail("not a PNG file");
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr,
-                                             on_png_error, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr)
+    Decoder d;
+    d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, nullptr);
+    d.info = d.png ? png_create_info_struct(d.png) : nullptr;
+    if (d.info == nullptr)
         fail("out of memory");
-    png_init_io(png, in);
-    png_set_sig_bytes(png, 4);
-    png_read_info(png, info);
-    im.width = png_get_image_width(png, info);
-    im.height = png_get_image_height(png, info);
-    im.depth = png_get_bit_depth(png, info);
-    im.color_type = png_get_color_type(png, info);
+    png_init_io(d.png, in);
+    png_set_sig_bytes(d.png, 4);
+    png_read_info(d.png, d.info);
+    im.width = png_get_image_width(d.png, d.info);
+    im.height = png_get_image_height(d.png, d.info);
+    im.depth = png_get_bit_depth(d.png, d.info);
+    im.color_type = png_get_color_type(d.png, d.info);
     if (im.depth < 8)
-        png_set_packing(png);
-    png_set_interlace_handling(png);
-    read_palette(png, info, im);
-    png_read_update_info(png, info);
-    size_t row_size = png_get_rowbytes(png, info);
+        png_set_packing(d.png);
+    png_set_interlace_handling(d.png);
+    read_palette(d.png, d.info, im);
+    png_read_update_info(d.png, d.info);
+    d.row_size = png_get_rowbytes(d.png, d.info);
+    return d;
+}
+
+void hold(Decoder& d, Image& im) {
     im.rows = static_cast<png_bytepp>(checked_malloc(im.height, sizeof(png_bytep)));
     for (png_uint_32 y = 0; y < im.height; ++y)
-        im.rows[y] = static_cast<png_bytep>(checked_malloc(row_size, 1));
-    png_read_image(png, im.rows);
-    png_read_end(png, info);
-    png_destroy_read_struct(&png, &info, nullptr);
+        im.rows[y] = static_cast<png_bytep>(checked_malloc(d.row_size, 1));
+    png_read_image(d.png, im.rows);
+    png_read_end(d.png, d.info);
 }
 
 int channels(int color_type) {
@@ -197,50 +208,76 @@ char* plain_row(const Output& out, const png_byte* raw, png_uint_32 width,
     return p;
 }
 
-void write_image(const Image& im, bool plain) {
-    Output out = output_for(im);
-    char magic = plain ? static_cast<char>(out.magic - 3) : out.magic;
-    if (out.magic == '4')
+// The header and the buffers of the rows.
+struct Writer {
+    Output out;
+    bool plain = false;
+    png_byte* buf = nullptr;
+    char* text = nullptr;
+};
+
+Writer start_writing(const Image& im, bool plain) {
+    Writer w{output_for(im), plain};
+    char magic = plain ? static_cast<char>(w.out.magic - 3) : w.out.magic;
+    if (w.out.magic == '4')
         std::printf("P%c\n%u %u\n", magic, im.width, im.height);
     else
-        std::printf("P%c\n%u %u\n%u\n", magic, im.width, im.height, out.maxval);
-    png_byte* buf = static_cast<png_byte*>(checked_malloc(raw_row_size(im, out), 1));
+        std::printf("P%c\n%u %u\n%u\n", magic, im.width, im.height, w.out.maxval);
+    w.buf = static_cast<png_byte*>(checked_malloc(raw_row_size(im, w.out), 1));
     // At most 6 characters per sample, and an extra blank and newline a pixel.
-    size_t text_size = size_t{im.width} * out.samples * 6 + size_t{im.width} * 2 + 2;
-    char* text = plain ? static_cast<char*>(checked_malloc(text_size, 1)) : nullptr;
-    for (png_uint_32 y = 0; y < im.height; ++y) {
-        const png_byte* raw = raw_row(im, out, im.rows[y], buf);
-        if (plain) {
-            char* end = plain_row(out, raw, im.width, text);
-            std::fwrite(text, 1, static_cast<size_t>(end - text), stdout);
-        } else {
-            std::fwrite(raw, 1, raw_row_size(im, out), stdout);
-        }
+    size_t text_size = size_t{im.width} * w.out.samples * 6 + size_t{im.width} * 2 + 2;
+    w.text = plain ? static_cast<char*>(checked_malloc(text_size, 1)) : nullptr;
+    return w;
+}
+
+void write_row(const Image& im, Writer& w, const png_byte* row) {
+    const png_byte* raw = raw_row(im, w.out, row, w.buf);
+    if (w.plain) {
+        char* end = plain_row(w.out, raw, im.width, w.text);
+        std::fwrite(w.text, 1, static_cast<size_t>(end - w.text), stdout);
+    } else {
+        std::fwrite(raw, 1, raw_row_size(im, w.out), stdout);
     }
-    std::free(text);
-    std::free(buf);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool plain = false;
+    bool plain = false, stream = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-plain") == 0)
             plain = true;
+        else if (std::strcmp(argv[i], "-stream") == 0)
+            stream = true;
         else if (path == nullptr)
             path = argv[i];
         else
-            fail("usage: floor [-plain] [file.png]");
+            fail("usage: floor [-stream] [-plain] [file.png]");
     }
     FILE* in = path ? std::fopen(path, "rb") : stdin;
     if (in == nullptr)
         fail("cannot open the input");
     Image im;
-    decode(in, im);
-    write_image(im, plain);
-    for (png_uint_32 y = 0; y < im.height; ++y)
+    Decoder d = start(in, im);
+    if (stream && png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE)
+        fail("an interlaced PNG cannot stream");
+    if (!stream)
+        hold(d, im);
+    Writer w = start_writing(im, plain);
+    png_bytep row = stream ? static_cast<png_bytep>(checked_malloc(d.row_size, 1)) : nullptr;
+    for (png_uint_32 y = 0; y < im.height; ++y) {
+        if (stream)
+            png_read_row(d.png, row, nullptr);
+        write_row(im, w, stream ? row : im.rows[y]);
+    }
+    if (stream)
+        png_read_end(d.png, d.info);
+    png_destroy_read_struct(&d.png, &d.info, nullptr);
+    std::free(row);
+    std::free(w.text);
+    std::free(w.buf);
+    for (png_uint_32 y = 0; im.rows != nullptr && y < im.height; ++y)
         std::free(im.rows[y]);
     std::free(im.rows);
     if (std::fflush(stdout) != 0 || std::ferror(stdout))

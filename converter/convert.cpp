@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The conversion driver: libpng set-up and error recovery, the header
-// reports, gamma and significant bits, the background colour, the decoded
-// image, and the hand-over to the row writers.
+// reports, gamma and significant bits, the background colour, the rows
+// streamed as they are decoded or the image held whole, and taking back a
+// failed conversion's output.
+#include <fcntl.h>
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "choices.h"
+#include "chunk_walk.h"
 #include "image_block.h"
 #include "pm_internal.h"
 #include "png_facts.h"
@@ -263,9 +272,11 @@ const char* familyName(int format) {
     }
 }
 
-// The image of the running conversion. It lives outside the frames that a
+// What the running conversion holds. It lives outside the frames that a
 // libpng error jumps over, so that the error path can release it.
 ImageBlock image;
+RowWriter writer;
+png_bytep streamedRow = nullptr;
 size_t decodedRowBytes = 0;
 unsigned firstPassShift = 0;
 
@@ -277,10 +288,49 @@ void rowDecoded(png_structp, png_uint_32 row, int pass) {
     image_block_reached(&image, reached);
 }
 
+// Standard output as the conversion found it. A regular file written from
+// its end can be cut back to that length when a streamed conversion fails;
+// one written from anywhere else keeps what it held only if nothing is
+// written before the image has been decoded.
+struct OutputStart {
+    bool written = false;     // the conversion has written to it
+    bool regular = false;     // a regular file
+    bool cuttable = false;    // a regular file written at its end
+    off_t size = 0;
+};
+OutputStart output;
+
+void noteOutputStart() {
+    output = OutputStart{};
+    struct stat st {};
+    const int fd = fileno(stdout);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const int flags = ::fcntl(fd, F_GETFL);
+    output.regular = true;
+    output.cuttable = (flags != -1 && (flags & O_APPEND)) || ::lseek(fd, 0, SEEK_CUR) == st.st_size;
+    output.size = st.st_size;
+}
+
+// What is still buffered never goes out; what went out is taken back where
+// the file allows it.
+void takeBackOutput() {
+    if (!output.written)
+        return;
+    __fpurge(stdout);
+    if (output.cuttable && ::ftruncate(fileno(stdout), output.size) != 0)
+        pm_message("cannot take back the partial output: %s", std::strerror(errno));
+}
+
 [[noreturn]] void giveUp(png_structp png, png_infop info, FILE* ifp,
                          const char* message) {
+    takeBackOutput();
+    end_rows(&writer);
+    std::free(streamedRow);
+    streamedRow = nullptr;
     free_image_block(&image);
     drop_read_ahead();
+    release_walked_input();
     png_destroy_read_struct(&png, &info, nullptr);
     pm_closer(ifp);
     pm_error("%s", message);
@@ -312,9 +362,9 @@ SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
         plan->shift = sb.shift;
     setTransparency(png, info, plan);
     plan->mode = rowMode(*plan);
-    // Raw RGB output of an RGBA image takes the colour bytes as they are: the
-    // image is held without its alpha, a quarter less memory to fault in,
-    // and written straight from the rows.
+    // Raw RGB output of an RGBA image takes the colour bytes as they are:
+    // libpng drops the alpha while it decodes (a quarter less memory when
+    // the image is held), and the rows are written as they come.
     if (plan->color_type == PNG_COLOR_TYPE_RGB_ALPHA && plan->mode == 0 &&
         plan->shift == 0 && row_path == RowPath::fast && !pm_plain_output) {
         png_set_strip_alpha(png);
@@ -327,21 +377,71 @@ SigBits planImage(png_structp png, png_infop info, ImagePlan* plan,
     return sb;
 }
 
-void writeImage(png_structp png, png_infop info, ImagePlan* plan,
-                const ImageBlock& img, bool gammaApplied) {
-    // libpng corrected its own palette when the rows started.
+// The output family, from the palette as the rows see it: libpng corrected
+// its own palette when it was told the transformations.
+void chooseFormat(png_structp png, png_infop info, ImagePlan* plan, bool gammaApplied) {
     if (gammaApplied)
         copyPalette(png, info, plan->palette);
     png_bytep trans = nullptr;
     const int ntrans = paletteTrns(png, info, &trans);
     plan->format = output_format(plan->color_type, plan->bit_depth, alpha, maxval,
                                  plan->palette, paletteSize(png, info), trans, ntrans);
+}
+
+void writeHeader(png_structp png, png_infop info, const ImagePlan& plan) {
+    pnm_writepnminit(stdout, int(plan.width), int(png_get_image_height(png, info)), maxval,
+                     plan.format, 0);
+    start_rows(plan, &writer);
+}
+
+void reportWriting(const ImagePlan& plan) {
     if (verbose)
-        pm_message("writing a %s file (maxval=%u)", familyName(plan->format),
-                   unsigned(maxval));
+        pm_message("writing a %s file (maxval=%u)", familyName(plan.format), unsigned(maxval));
+}
+
+// The reports of the chunks after the image data, in their order; the text
+// goes to standard output only ahead of the image.
+void reportEnd(png_structp png, png_infop info, FILE* tfp, bool textWritten) {
+    if (mtime)
+        show_time(png, info);
+    if (text && !textWritten)
+        save_text(png, info, tfp);
+    reportAspect(png, info);
+}
+
+// The whole image decoded first, then written: Adam7 needs it, and so does
+// an input whose failure could not be known before its rows.
+void holdImage(png_structp png, png_infop info, ImagePlan* plan, FILE* tfp, bool gammaApplied) {
     const uint32_t height = png_get_image_height(png, info);
-    pnm_writepnminit(stdout, int(plan->width), int(height), maxval, plan->format, 0);
-    write_rows(*plan, img.rows, height);
+    firstPassShift = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE ? 3 : 0;
+    png_set_read_status_fn(png, rowDecoded);
+    png_read_image(png, image.rows);
+    png_read_end(png, info);
+    reportEnd(png, info, tfp, false);
+    chooseFormat(png, info, plan, gammaApplied);
+    reportWriting(*plan);
+    writeHeader(png, info, *plan);
+    for (uint32_t y = 0; y < height; ++y)
+        write_row(*plan, writer, image.rows[y]);
+}
+
+// Each row written as it is decoded. The messages keep their order: those of
+// the chunks after the image, and the output type, come after the rows.
+void streamImage(png_structp png, png_infop info, ImagePlan* plan, FILE* tfp, bool gammaApplied) {
+    const uint32_t height = png_get_image_height(png, info);
+    chooseFormat(png, info, plan, gammaApplied);
+    output.written = true;
+    const bool textFirst = text && tfp == stdout;
+    if (textFirst)
+        save_text(png, info, tfp);
+    writeHeader(png, info, *plan);
+    for (uint32_t y = 0; y < height; ++y) {
+        png_read_row(png, streamedRow, nullptr);
+        write_row(*plan, writer, streamedRow);
+    }
+    png_read_end(png, info);
+    reportEnd(png, info, tfp, textFirst);
+    reportWriting(*plan);
 }
 
 // Chunks of any length whose contents the conversion does not use are
@@ -357,14 +457,40 @@ void skipUnusedChunks(png_structp png) {
         png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, textChunks, 3);
 }
 
+// Rows that can go out as they are decoded: the chunks are whole (so a
+// failure can only come from the compressed data), the image is not
+// interlaced, texts bound for standard output come before the image, and a
+// regular file on standard output can be cut back.
+bool streams(const ChunkWalk& walk, FILE* tfp) {
+    return !always_hold && streamable(walk) && !(text && tfp == stdout && walk.text_after_data) &&
+           (!output.regular || output.cuttable);
+}
+
+// Room for the decoded rows: the whole image, or the one row streamed.
+bool allocRows(png_structp png, png_infop info, size_t rowbytes, bool streamed) {
+    if (!streamed)
+        return alloc_image_block(&image, png_get_image_height(png, info), rowbytes);
+    streamedRow = rowbytes == 0 ? nullptr : static_cast<png_bytep>(std::malloc(rowbytes));
+    return streamedRow != nullptr;
+}
+
 void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
-    read_png_input(png, ifp, kSigRead);
+    noteOutputStart();
+    ChunkWalk walk;
+    FILE* input = walked_input(ifp, kSigRead, &walk);
+    if (input == nullptr)
+        giveUp(png, info, ifp, "couldn't allocate space for the input");
+    read_png_input(png, input, kSigRead);
+    // The walk checked every CRC; libpng need not check them again.
+    if (walk.intact)
+        png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
     skipUnusedChunks(png);
     png_read_info(png, info);
     if (verbose)
         reportHeader(png, info);
+    using namespace tarvex::png;
     const int ct = png_get_color_type(png, info);
-    if (ct != 0 && ct != 2 && ct != 3 && ct != 4 && ct != 6)
+    if (ct != kGray && ct != kRgb && ct != kPalette && ct != kGrayAlpha && ct != kRgbAlpha)
         giveUp(png, info, ifp, "unknown PNG color type");
 
     ImagePlan plan;
@@ -373,7 +499,8 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     const size_t rowbytes = decoded_row_bytes(plan);
     if (rowbytes != 0 && rowbytes != png_get_rowbytes(png, info))
         png_error(png, "decoded row size differs from the planned one");
-    if (!alloc_image_block(&image, png_get_image_height(png, info), rowbytes))
+    const bool streamed = streams(walk, tfp);
+    if (!allocRows(png, info, rowbytes, streamed))
         giveUp(png, info, ifp, "couldn't allocate space for image");
     reportGamma(gamma);
     reportSigBits(sb);
@@ -381,19 +508,16 @@ void convertImage(png_structp png, png_infop info, FILE* ifp, FILE* tfp) {
     commandBackground(ct);
 
     decodedRowBytes = rowbytes;
-    firstPassShift = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE ? 3 : 0;
-    png_set_read_status_fn(png, rowDecoded);
-    png_read_image(png, image.rows);
-    png_read_end(png, info);
-    if (mtime)
-        show_time(png, info);
-    if (text)
-        save_text(png, info, tfp);
-    reportAspect(png, info);
-
-    writeImage(png, info, &plan, image, gamma.apply);
+    if (streamed)
+        streamImage(png, info, &plan, tfp, gamma.apply);
+    else
+        holdImage(png, info, &plan, tfp, gamma.apply);
     std::fflush(stdout);
+    end_rows(&writer);
+    std::free(streamedRow);
+    streamedRow = nullptr;
     free_image_block(&image);
+    release_walked_input();
     png_destroy_read_struct(&png, &info, nullptr);
 }
 

@@ -55,11 +55,6 @@ void convertpng(FILE* ifp, FILE* tfp, int* errorlevelP);
 
 // ---- Samples and pixels ---------------------------------------------------------
 
-/// One sample of `bit_depth` from *pp (two bytes, high first, at 16), advancing.
-uint16_t _get_png_val(const png_byte** pp, int bit_depth);
-/// Fills *pix from r, g, b and alpha a according to the alpha mode.
-void store_pixel(rgbpixel* pix, uint16_t r, uint16_t g, uint16_t b,
-                 uint16_t a);
 /// Brings a value from the file onto the gamma of the corrected samples.
 uint16_t gamma_correct(uint16_t v, float g);
 /// 1 when a palette entry is not a gray.

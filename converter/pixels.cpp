@@ -126,10 +126,6 @@ Composer composerFor(int colorType, int bitDepth) {
 
 }  // namespace
 
-uint16_t _get_png_val(const png_byte** pp, int bit_depth) {
-    return uint16_t(bit_depth == 16 ? sample<true>(*pp) : sample<false>(*pp));
-}
-
 uint16_t mix_sample(uint16_t s, uint16_t a, uint16_t k) {
     // A coverage above maxval can only come from a palette alpha byte under
     // a reduced maxval; it means opaque, never a sum outside 0..maxval.
@@ -141,15 +137,6 @@ uint16_t mix_sample(uint16_t s, uint16_t a, uint16_t k) {
     t2 = (1.0 - t2) * k;
     const double sum = t1 + t2;
     return sum <= 0.0 ? 0 : uint16_t(std::min<double>(sum, maxval));
-}
-
-void store_pixel(rgbpixel* pix, uint16_t r, uint16_t g, uint16_t b,
-                 uint16_t a) {
-    switch (alpha) {
-    case 1: store<1>(pix, r, g, b, a); break;
-    case 2: store<2>(pix, r, g, b, a); break;
-    default: store<0>(pix, r, g, b, a); break;
-    }
 }
 
 uint16_t gamma_correct(uint16_t v, float g) {

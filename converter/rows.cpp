@@ -10,11 +10,9 @@
 namespace corvane {
 
 RowPath row_path = RowPath::fast;
+bool always_hold = false;
 
 namespace {
-
-// Output bytes of one row from one decoded row; returns the byte count.
-using DirectFn = size_t (*)(const ImagePlan&, const png_byte*, png_byte*);
 
 
 // Copies N bytes at offset Off out of every Stride bytes.
@@ -81,42 +79,6 @@ void writeRaw(const ImagePlan& p, const void* bytes, size_t n) {
     if (maxval > 255)
         pm_error("Error writing double byte sample to file");
     pm_error("Error writing single byte sample to file");
-}
-
-void writeDirect(const ImagePlan& p, png_bytep* rows, uint32_t height,
-                 DirectFn fn) {
-    png_byte* out = static_cast<png_byte*>(pm_allocrow(p.width + 1, 8));
-    for (uint32_t y = 0; y < height; ++y) {
-        writeRaw(p, out, fn(p, rows[y], out));
-    }
-    pm_freerow(out);
-}
-
-void writeIdentity(const ImagePlan& p, png_bytep* rows, uint32_t height) {
-    const size_t n = decoded_row_bytes(p);
-    for (uint32_t y = 0; y < height; ++y)
-        writeRaw(p, rows[y], n);
-}
-
-void writePlain(const ImagePlan& p, png_bytep* rows, uint32_t height) {
-    rgbpixel* row = static_cast<rgbpixel*>(pm_allocrow(p.width, sizeof(rgbpixel)));
-    char* text = static_cast<char*>(pm_allocrow(p.width + 1, 19));
-    for (uint32_t y = 0; y < height; ++y) {
-        compose_row(p, rows[y], row);
-        std::fwrite(text, 1, format_plain_row(row, p.width, p.format, text),
-                    stdout);
-    }
-    pm_freerow(text);
-    pm_freerow(row);
-}
-
-void writeLibrary(const ImagePlan& p, png_bytep* rows, uint32_t height) {
-    rgbpixel* row = static_cast<rgbpixel*>(pm_allocrow(p.width, sizeof(rgbpixel)));
-    for (uint32_t y = 0; y < height; ++y) {
-        compose_row(p, rows[y], row);
-        pnm_writepnmrow(stdout, row, int(p.width), maxval, p.format, 0);
-    }
-    pm_freerow(row);
 }
 
 // Decimal digits of v, most significant first, no leading zeros.
@@ -194,17 +156,51 @@ size_t format_plain_row(const rgbpixel* row, uint32_t cols, int format,
     return size_t(o - out);
 }
 
-void write_rows(const ImagePlan& plan, png_bytep* rows, uint32_t height) {
-    if (row_path == RowPath::library)
-        writeLibrary(plan, rows, height);
-    else if (pm_plain_output)
-        writePlain(plan, rows, height);
-    else if (isIdentity(plan))
-        writeIdentity(plan, rows, height);
-    else if (DirectFn fn = directFor(plan))
-        writeDirect(plan, rows, height, fn);
-    else
-        writeLibrary(plan, rows, height);
+void start_rows(const ImagePlan& p, RowWriter* w) {
+    *w = RowWriter{};
+    if (row_path == RowPath::library) {
+        w->kind = RowWriter::library;
+    } else if (pm_plain_output) {
+        w->kind = RowWriter::plain;
+        w->text = static_cast<char*>(pm_allocrow(p.width + 1, 19));
+    } else if (isIdentity(p)) {
+        w->kind = RowWriter::identity;
+        w->bytes = decoded_row_bytes(p);
+        return;
+    } else if ((w->direct = directFor(p)) != nullptr) {
+        w->kind = RowWriter::copied;
+        w->out = static_cast<png_byte*>(pm_allocrow(p.width + 1, 8));
+        return;
+    } else {
+        w->kind = RowWriter::library;
+    }
+    w->pixels = static_cast<rgbpixel*>(pm_allocrow(p.width, sizeof(rgbpixel)));
+}
+
+void write_row(const ImagePlan& p, const RowWriter& w, const png_byte* row) {
+    switch (w.kind) {
+    case RowWriter::identity:
+        writeRaw(p, row, w.bytes);
+        break;
+    case RowWriter::copied:
+        writeRaw(p, w.out, w.direct(p, row, w.out));
+        break;
+    case RowWriter::plain:
+        compose_row(p, row, w.pixels);
+        std::fwrite(w.text, 1, format_plain_row(w.pixels, p.width, p.format, w.text), stdout);
+        break;
+    default:
+        compose_row(p, row, w.pixels);
+        pnm_writepnmrow(stdout, w.pixels, int(p.width), maxval, p.format, 0);
+        break;
+    }
+}
+
+void end_rows(RowWriter* w) {
+    pm_freerow(w->out);
+    pm_freerow(w->pixels);
+    pm_freerow(w->text);
+    *w = RowWriter{};
 }
 
 }  // namespace corvane

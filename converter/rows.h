@@ -30,8 +30,11 @@ enum class RowPath {
     fast,    ///< direct copies where the bytes allow, own plain formatter
     library, ///< every row composed and written by pnm_writepnmrow
 };
-/// The row path used by write_rows; tests switch it to compare the two.
+/// The row path start_rows chooses from; tests switch it to compare the two.
 extern RowPath row_path;
+/// True: every image is decoded whole before its first row is written, as
+/// one that cannot stream is; tests compare the two.
+extern bool always_hold;
 
 /// True when 1-bit gray rows can stay packed (no png_set_packing): the
 /// output is raw PBM taken straight from the bits.
@@ -44,9 +47,28 @@ size_t decoded_row_bytes(const ImagePlan& plan);
 /// Builds one output row of rgbpixel from a decoded row.
 void compose_row(const ImagePlan& plan, const png_byte* in, rgbpixel* out);
 
-/// Writes the rows of the image (header already written) to standard
-/// output; fatal when out of memory or when a raw write fails.
-void write_rows(const ImagePlan& plan, png_bytep* rows, uint32_t height);
+/// Output bytes of one row from one decoded row; returns the byte count.
+using DirectFn = size_t (*)(const ImagePlan&, const png_byte*, png_byte*);
+
+/// How every row of one image is written, chosen once, and its buffers.
+/// Plain data, so that the path a libpng error jumps to can release it.
+struct RowWriter {
+    enum Kind { identity, copied, plain, library };
+    Kind kind = library;
+    size_t bytes = 0;            ///< identity: bytes of a decoded row
+    DirectFn direct = nullptr;   ///< copied: the routine
+    png_byte* out = nullptr;     ///< copied: the output row
+    rgbpixel* pixels = nullptr;  ///< plain, library: the composed row
+    char* text = nullptr;        ///< plain: the formatted row
+};
+
+/// Chooses the writer for the plan (header written, format chosen) and
+/// allocates its buffers; fatal when out of memory.
+void start_rows(const ImagePlan& plan, RowWriter* w);
+/// Writes one decoded row to standard output; fatal when a raw write fails.
+void write_row(const ImagePlan& plan, const RowWriter& w, const png_byte* row);
+/// Releases the writer's buffers; an empty writer is left alone.
+void end_rows(RowWriter* w);
 
 /// Formats one row in the plain form of `format` into `out`, returning the
 /// number of bytes; `out` holds at least plain_row_capacity(cols) bytes.

@@ -26,6 +26,7 @@ struct Options {
     int mtime = 0;                    ///< 1: write a tIME chunk
     int interlace = 0;                ///< 1: Adam7
     int compression = 7;              ///< level, 0 to 9
+    int workers = 0;                  ///< bands compressed at once; 0: one per core
 };
 
 /// The synopsis handed to pm_usage.
@@ -41,8 +42,9 @@ int belvane_main(int argc, char** argv);
 /// Encodes the image on `image` (with the mask on `mask` and the texts on
 /// `tfp`, null when not asked for) as a PNG on standard output. A piped
 /// input's PNG is held until the whole of it has been read. Returns 0; every
-/// failure is fatal.
-int encode(const Options& opt, const Input& image, const Input& mask, FILE* tfp);
+/// failure is fatal. The PNG goes to `out`.
+int encode(const Options& opt, const Input& image, const Input& mask, FILE* tfp,
+           FILE* out = stdout);
 
 // ---- Input -------------------------------------------------------------------
 
@@ -73,6 +75,17 @@ inline unsigned significant(const Source& s, sampleval v) {
 /// `v` of `from` bits widened to `to` bits by repeating its bits, so that a
 /// right shift by to - from gives `v` back.
 unsigned replicate(unsigned v, int from, int to);
+
+/// The 8-bit form of every sample value of the image and of the mask (up to
+/// maxval 255): census keys, and the colours of a palette.
+struct KeyTables {
+    uint8_t image[256]{};
+    uint8_t mask[256]{};
+};
+
+/// The key tables of `image` and `mask` (null: none); built once, before
+/// the census, and handed down.
+KeyTables key_tables(const Source& image, const Source* mask);
 
 /// What the first pass over the image (and mask) found.
 struct Census {
@@ -117,7 +130,8 @@ inline int lookup_key(KeyMemo& memo, colorhash table, const rgbpixel& k) {
 /// fault in them ends the process before output, and counts colours when a
 /// palette could hold them; past 256 colours it stops where nothing is left
 /// to check, the rows of a file being known to be there.
-Census take_census(const Source& image, const Source* mask, bool verbose);
+Census take_census(const Source& image, const Source* mask, const KeyTables& keys,
+                   bool verbose);
 
 // ---- Layout ------------------------------------------------------------------
 
@@ -131,7 +145,7 @@ struct Request {
 
 /// How the image is stored in the PNG.
 struct Layout {
-    int color_type = 0;        ///< PNG colour type 0, 2, 3, 4 or 6
+    int color_type = 0;        ///< one of tarvex::png::kGray ... kRgbAlpha
     int depth = 8;             ///< PNG bit depth
     int channels = 1;          ///< samples per pixel
     int bits = 8;              ///< significant bits of colour samples
@@ -145,12 +159,27 @@ struct Layout {
     bool bkgd = false;
     uint16_t bkgd_color[3]{};  ///< at `depth`, or the palette index first
     colorhash index = nullptr; ///< palette: census key to entry
+    bool filtered = true;      ///< rows may be filtered (else all of filter type 0)
 };
 
-/// Chooses the smallest layout that corvane converts back exactly (or, when
-/// none can, the closest). Frees or keeps census.colors as the layout needs.
-Layout choose_layout(const Source& image, const Source* mask, Census& census,
-                     const Request& request);
+/// The layouts that corvane converts back exactly (or, when none can, the
+/// closest): the direct one, and a palette where the colours fit.
+struct Layouts {
+    Layout layout[2];
+    int count = 0;  ///< 1 or 2; the first has the fewer raw bytes
+    bool trial = false;  ///< small enough to compress each way and compare
+};
+
+/// Images whose direct layout has at most these raw bytes are compressed in
+/// each layout, filtered and not, the smallest kept: on small images the
+/// palette's chunks and how well each way compresses outweigh raw bytes.
+inline constexpr uint64_t kTrialBytes = uint64_t(1) << 18;
+
+/// The layouts of the image; frees census.colors. Each palette's index is
+/// the caller's to free with free_layout.
+Layouts choose_layouts(const Source& image, const Source* mask, Census& census,
+                       const Request& request);
+void free_layout(Layout& layout);
 
 // ---- Text chunks ---------------------------------------------------------------
 
@@ -178,8 +207,9 @@ void free_text_file(TextFile* texts);
 
 /// Writes the whole PNG on `out`, the chunks of `layout` and `texts` and the
 /// options; the image is read a second time (once per Adam7 pass) from the
-/// rasters of `image` and `mask`. Returns the bytes written.
+/// rasters of `image` and `mask`, through `keys`. Returns the bytes written
+/// (with `out` null, only counted).
 uint64_t write_png(FILE* out, const Options& opt, const Source& image, const Source* mask,
-                   const Layout& layout, const TextFile& texts);
+                   const Layout& layout, const KeyTables& keys, const TextFile& texts);
 
 }  // namespace belvane

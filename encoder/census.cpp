@@ -22,7 +22,7 @@ const char* familyName(int format) {
 
 // The 8-bit form of every sample value, for census keys and palettes.
 void fillKeyTable(const Source& s, uint8_t* table) {
-    for (sampleval v = 0; v <= s.maxval; ++v)
+    for (sampleval v = 0; v <= s.maxval && v < 256; ++v)
         table[v] = uint8_t(replicate(significant(s, v), s.bits, 8));
 }
 
@@ -131,19 +131,14 @@ void readBits(const Source& image) {
     pm_freerow(bits);
 }
 
-// 8-bit keys of each sample value, of the image and of the mask.
-struct KeyTables {
-    uint8_t image[256], mask[256];
-    bool gray, masked;
-};
-
 // Adds the keys of a row to the census; past 256 colours it stops counting.
-void countRow(Census& c, KeyMemo& memo, const KeyTables& t, const rgbpixel* row,
+// A gray image's value is in `b` alone.
+void countRow(Census& c, KeyMemo& memo, const KeyTables& t, bool gray, const rgbpixel* row,
               const rgbpixel* alpha, int cols) {
     for (int x = 0; x < cols && c.colors != nullptr; ++x) {
         const rgbpixel& p = row[x];
-        const rgbpixel k = census_key(t.image[t.gray ? p.b : p.r], t.image[t.gray ? p.b : p.g],
-                                      t.image[p.b], t.masked ? t.mask[alpha[x].b] : 255);
+        const rgbpixel k = census_key(t.image[gray ? p.b : p.r], t.image[gray ? p.b : p.g],
+                                      t.image[p.b], alpha != nullptr ? t.mask[alpha[x].b] : 255);
         if (lookup_key(memo, c.colors, k) >= 0)
             continue;
         if (c.ncolors == 256) {
@@ -169,7 +164,17 @@ bool opaque(const rgbpixel* alpha, int cols, sampleval maxval) {
 
 }  // namespace
 
-Census take_census(const Source& image, const Source* mask, bool verbose) {
+KeyTables key_tables(const Source& image, const Source* mask) {
+    KeyTables t;
+    if (image.bits <= 8)
+        fillKeyTable(image, t.image);
+    if (mask != nullptr && mask->bits <= 8)
+        fillKeyTable(*mask, t.mask);
+    return t;
+}
+
+Census take_census(const Source& image, const Source* mask, const KeyTables& keys,
+                   bool verbose) {
     Census c;
     if (PNM_FORMAT_TYPE(image.format) == PBM_PLAIN_CODE && mask == nullptr) {
         if (image.format != PBM_RAW_CODE)
@@ -181,17 +186,11 @@ Census take_census(const Source& image, const Source* mask, bool verbose) {
     // keep the pass going.
     const bool wholePass = needsCheck(image) ||
                            (mask != nullptr && (needsCheck(*mask) || mask->bits == 1));
-    static KeyTables t;
-    static KeyMemo memo;
-    t.gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
-    t.masked = mask != nullptr;
-    if (image.bits <= 8 && (mask == nullptr || mask->bits <= 8)) {
+    const bool gray = PNM_FORMAT_TYPE(image.format) != PPM_PLAIN_CODE;
+    KeyMemo memo;
+    clear_memo(memo);
+    if (image.bits <= 8 && (mask == nullptr || mask->bits <= 8))
         c.colors = ppm_alloccolorhash();
-        fillKeyTable(image, t.image);
-        if (mask != nullptr)
-            fillKeyTable(*mask, t.mask);
-        clear_memo(memo);
-    }
     auto* row = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     auto* alpha = static_cast<rgbpixel*>(pm_allocrow(image.cols, sizeof(rgbpixel)));
     int y = 0;
@@ -203,7 +202,7 @@ Census take_census(const Source& image, const Source* mask, bool verbose) {
             checkRow(*mask, alpha, y, "mask");
             c.opaque = c.opaque && opaque(alpha, mask->cols, mask->maxval);
         }
-        countRow(c, memo, t, row, alpha, image.cols);
+        countRow(c, memo, keys, gray, row, mask != nullptr ? alpha : nullptr, image.cols);
     }
     c.whole = y == image.rows;
     pm_freerow(row);

@@ -1,93 +1,72 @@
 // SPDX-License-Identifier: MIT
-// The image data as one zlib stream. The main thread hands over unfiltered
-// rows in bands of about a megabyte; each band is filtered and deflated on
-// its own core, ends on a byte boundary with a block that is not the last,
-// and the bands, written in order as IDAT chunks, make one stream.
+// The image data as one zlib stream. The caller hands over unfiltered rows
+// in bands of about a megabyte; each band is compressed on a worker, ends on
+// a byte boundary with a block that is not the last, and the bands, taken
+// back in order, make one stream.
 #pragma once
 
 #include <zlib.h>
 
 #include <thread>
+#include <vector>
 
-#include "png_out.h"
-
-struct libdeflate_compressor;
-struct isal_zstream;
+#include "band_strategy.h"
 
 namespace belvane {
 
 inline constexpr size_t kBand = size_t(1) << 20;  // unfiltered bytes per band
-inline constexpr int kMaxJobs = 5;
 
-/// How a level compresses: the engines it runs and how the filters of a
-/// band are chosen.
-struct Engine {
-    int deflate_level;  ///< libdeflate's level (0: stored blocks), or ISA-L's
-    bool isal;          ///< ISA-L's igzip instead of libdeflate
-    bool rle;           ///< also try zlib's run-length coding; keep the smaller
-    bool trial;         ///< try the band unfiltered as well; keep the smaller
-    bool entropy;       ///< and filtered by the entropy of its rows
-    bool quick;         ///< run lengths alone where they clearly win
-};
-
-/// The engine of a -compression level.
-Engine engine_of(int level);
-
-/// One band: its rows (the row above first), their filtered form, the
-/// compressed form and the thread making it.
-struct Job {
-    uint8_t* raw;       ///< (capacity + 1) rows: the row above, then the band
-    uint8_t* filtered;  ///< capacity rows of 1 + rowbytes
-    uint8_t* spare;     ///< the same, for the other choice of filters
-    uint8_t* scratch;   ///< two rows for trying filters
-    uint8_t* out;       ///< 2 bytes of room for the zlib header, the stream, 4 more
-    uint8_t* other;     ///< the same, for the other engine
-    size_t outcap, outlen;
-    libdeflate_compressor* compressor;
-    libdeflate_compressor* trialer;  ///< fast, for trying filters; or null
-    isal_zstream* isal;              ///< with ISA-L: its stream, or null
-    uint8_t* isal_buf;               ///< and the buffer its level needs
-    size_t rowbytes, bpp, step;
-    int rows;
-    bool adaptive, last;
-    bool first;  ///< the stream's first band
-    uLong adler;
-    size_t flen;  ///< filtered bytes, which the Adler-32 covers
-    int status;
+/// A band and the worker compressing it.
+struct Slot {
+    Band band;
     std::thread worker;
+    bool waiting = false;  ///< compressed, not yet taken
 };
 
-/// The stream: a ring of jobs, one filling while the others compress.
+/// The stream: a ring of bands, one filling while the others compress and
+/// the finished ones wait to be taken.
 struct Deflater {
-    PngOut* png;
-    Engine engine;
-    int level, threads, njobs;
-    bool adaptive;  ///< filter rows (bytes of whole samples); else never
-    int capacity;   ///< rows per band
-    Job jobs[kMaxJobs];
-    int first, busy, fill;
-    int launched;  ///< bands handed to workers so far
-    uLong adler;
-    bool started;
+    Strategy strategy;
+    int level = 0;
+    int workers = 1;  ///< bands compressed at once; 1: on the caller's thread
+    int capacity = 1;  ///< rows per band
+    std::vector<Slot> slots;
+    int first = 0;     ///< the oldest band handed over and not yet finished
+    int busy = 0;      ///< bands handed over, not yet finished
+    int fill = 0;      ///< the band being filled
+    int ready = 0;     ///< finished bands, before `first`, not yet taken
+    int launched = 0;  ///< bands handed over so far
+    uLong adler = 1;
+    bool started = false;
 };
 
-/// Sets up the jobs for rows of at most `rowbytes` bytes with `bpp` bytes a
-/// pixel (1 for sub-byte depths), filtered when `adaptive`, the filters
-/// judged on every `step`th byte.
-void start_deflater(Deflater& d, PngOut& png, int level, size_t rowbytes, size_t bpp,
-                    size_t step, bool adaptive);
+/// How the stream is made: the level, at most how many workers (0: one per
+/// core), the longest row in bytes, bytes per pixel (1 below a byte), every
+/// how many bytes the filters are judged, whether rows are filtered at all,
+/// and about how many row bytes the whole image data holds.
+struct DeflateSetup {
+    int level = 0;
+    int workers = 0;
+    size_t rowbytes = 0, bpp = 1, step = 1;
+    bool adaptive = false;
+    uint64_t total = 0;
+};
+
+/// Sets up the ring: one band per worker and one more, no more workers
+/// than the image has bands.
+void start_deflater(Deflater& d, const DeflateSetup& setup);
 /// Starts a pass (the whole image, or one of Adam7's) of rows of `rowbytes`:
 /// its first row has none above it.
 void start_pass(Deflater& d, size_t rowbytes);
-/// Where the next unfiltered row goes; it counts as written at the next call.
+/// Where the next unfiltered row goes; it counts as written at the next
+/// call. Bands finished meanwhile wait for take_band.
 uint8_t* next_row(Deflater& d);
-/// Ends the stream, writes what is left and frees the jobs.
-void finish_deflater(Deflater& d);
-
-/// Appends to the raw deflate data `p` of `*n` bytes, ending in a final
-/// block, what turns it into data that more blocks may follow: the final
-/// bit cleared, and an empty stored block to reach a byte boundary. `p` has
-/// room for 5 more bytes. False when the data is not whole.
-bool continue_deflate(uint8_t* p, size_t* n);
+/// Hands over the last band and waits for every band to finish.
+void end_deflater(Deflater& d);
+/// The next part of the zlib stream, in order, when a band has finished:
+/// valid until the next call into `d`. False when none waits.
+bool take_band(Deflater& d, const uint8_t** data, size_t* len);
+/// Frees the ring.
+void free_deflater(Deflater& d);
 
 }  // namespace belvane

@@ -2,6 +2,8 @@
 // One encoding, step by step: the headers, the texts, the colours of the
 // command line, the first pass, the choice of layout and the PNG.
 #include <cerrno>
+#include <cstdint>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,31 +26,61 @@ rgbpixel colorOf(const char* text, const Source& image) {
 // The PNG of an input whose end no pass has reached yet waits in memory,
 // so that a pipe cut short writes nothing, as a file does.
 struct Output {
-    FILE* file = stdout;
+    FILE* file;
+    FILE* final;  // where the PNG goes in the end
     char* held = nullptr;
     size_t len = 0;
 };
 
-Output openOutput(bool hold) {
-    Output o;
+Output openOutput(bool hold, FILE* file) {
+    Output o{file, file};
     if (hold && (o.file = open_memstream(&o.held, &o.len)) == nullptr)
         pm_error("cannot hold the PNG image in memory: %s", std::strerror(errno));
     return o;
 }
 
 void release(Output& o) {
-    if (o.file == stdout)
+    if (o.file == o.final)
         return;
     if (std::fclose(o.file) != 0)
         pm_error("cannot hold the PNG image in memory: %s", std::strerror(errno));
-    if (std::fwrite(o.held, 1, o.len, stdout) != o.len)
+    if (std::fwrite(o.held, 1, o.len, o.final) != o.len)
         pm_error("cannot write the PNG image: %s", std::strerror(errno));
     std::free(o.held);
 }
 
+// The layout that gives the smallest PNG: the one with fewer raw bytes as
+// it stands or, where a trial is worth it, each layout filtered and not
+// compressed in turn, the smallest kept. A trial reads the rasters again,
+// which a piped input still recording allows.
+Layout& cheapest(const Options& opt, const Source& image, const Source* mask,
+                 Layouts& layouts, const KeyTables& keys, const TextFile& texts) {
+    if (!layouts.trial || opt.compression < 2)
+        return layouts.layout[0];
+    Options quiet = opt;
+    quiet.verbose = 0;
+    uint64_t least = UINT64_MAX;
+    int best = 0;
+    bool filtered = layouts.layout[0].filtered;
+    for (int i = 0; i < layouts.count; ++i)
+        for (const bool f : {layouts.layout[i].filtered, !layouts.layout[i].filtered}) {
+            layouts.layout[i].filtered = f;
+            const uint64_t bytes =
+                write_png(nullptr, quiet, image, mask, layouts.layout[i], keys, texts);
+            if (bytes < least) {
+                least = bytes;
+                best = i;
+                filtered = f;
+            }
+        }
+    layouts.layout[best].filtered = filtered;
+    return layouts.layout[best];
+}
+
 }  // namespace
 
-int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* tfp) {
+int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* tfp,
+           FILE* file) {
     const Source image = open_source(imageIn, "image", opt.verbose);
     if (image.cols < 1 || image.rows < 1)
         pm_error("a PNG image needs at least one column and one row, not %d x %d",
@@ -72,18 +104,21 @@ int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* 
         rq.background_color = colorOf(opt.backstring, image);
 
     const Source* maskP = maskIn.file != nullptr ? &mask : nullptr;
-    Census census = take_census(image, maskP, opt.verbose);
+    const KeyTables keys = key_tables(image, maskP);
+    Census census = take_census(image, maskP, keys, opt.verbose);
+    Layouts layouts = choose_layouts(image, maskP, census, rq);
+    const Layout& layout = cheapest(opt, image, maskP, layouts, keys, texts);
     // Adam7 reads the rasters seven times: a pipe is then kept whole.
     if (!opt.interlace) {
         stop_recording(image.spool);
         stop_recording(mask.spool);
     }
-    Layout layout = choose_layout(image, maskP, census, rq);
-    Output out = openOutput(!census.whole && (image.spool != nullptr || mask.spool != nullptr));
-    write_png(out.file, opt, image, maskP, layout, texts);
+    Output out = openOutput(!census.whole && (image.spool != nullptr || mask.spool != nullptr),
+                            file);
+    write_png(out.file, opt, image, maskP, layout, keys, texts);
     release(out);
-    if (layout.index != nullptr)
-        ppm_freecolorhash(layout.index);
+    for (int i = 0; i < layouts.count; ++i)
+        free_layout(layouts.layout[i]);
     free_text_file(&texts);
     return 0;
 }

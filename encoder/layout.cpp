@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The choice of PNG layout: colour type, bit depth, significant bits,
-// palette and transparency, such that corvane gives the input back; among
-// those, the one with the fewest raw bytes.
+// palette and transparency, such that corvane gives the input back; the
+// one with the fewest raw bytes first.
 #include <algorithm>
+#include <utility>
 
 #include "belvane.h"
 #include "png_facts.h"
@@ -10,6 +11,8 @@
 namespace belvane {
 
 namespace {
+
+namespace png = tarvex::png;
 
 int wide(int bits) { return bits <= 8 ? 8 : 16; }
 
@@ -39,7 +42,7 @@ void toBytes(const rgbpixel& c, int bits, uint8_t* rgb) {
 }
 
 void setColor(uint16_t* dst, const rgbpixel& c, const Layout& l) {
-    const bool gray = !(l.color_type & 2);
+    const bool gray = png::color_channels(l.color_type) == 1;
     dst[0] = uint16_t(replicate(gray ? c.b : c.r, l.bits, l.depth));
     dst[1] = uint16_t(replicate(gray ? c.b : c.g, l.bits, l.depth));
     dst[2] = uint16_t(replicate(c.b, l.bits, l.depth));
@@ -73,13 +76,13 @@ Layout directLayout(int bits, bool gray, bool bilevel, int alphaBits) {
     l.bits = bits;
     l.alpha_bits = alphaBits;
     if (alphaBits > 0) {
-        l.color_type = gray ? 4 : 6;
+        l.color_type = gray ? png::kGrayAlpha : png::kRgbAlpha;
         l.depth = std::max(wide(bits), wide(alphaBits));
     } else {
-        l.color_type = gray ? 0 : 2;
+        l.color_type = gray ? png::kGray : png::kRgb;
         l.depth = gray ? grayDepth(bits, bilevel) : wide(bits);
     }
-    l.channels = tarvex::png::channels(l.color_type);
+    l.channels = png::channels(l.color_type);
     return l;
 }
 
@@ -132,7 +135,7 @@ bool paletteLayout(Layout& l, const colorhist hist, int n, bool gray,
         return false;
     // tRNS covers only the entries in front.
     std::stable_partition(e, e + n, [](const Entry& x) { return x.alpha < 255; });
-    l.color_type = 3;
+    l.color_type = png::kPalette;
     l.channels = 1;
     l.depth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
     l.npalette = n;
@@ -153,8 +156,8 @@ bool paletteLayout(Layout& l, const colorhist hist, int n, bool gray,
 
 }  // namespace
 
-Layout choose_layout(const Source& image, const Source* mask, Census& census,
-                     const Request& rq) {
+Layouts choose_layouts(const Source& image, const Source* mask, Census& census,
+                       const Request& rq) {
     const int family = PNM_FORMAT_TYPE(image.format);
     const bool gray = family != PPM_PLAIN_CODE, bilevel = family == PBM_PLAIN_CODE;
     const int m = mask != nullptr ? mask->bits : 0;
@@ -178,23 +181,30 @@ Layout choose_layout(const Source& image, const Source* mask, Census& census,
 
     // A palette of a bilevel image would convert back as PGM, and a palette
     // mask back at maxval 1 or 255 only.
-    Layout chosen = direct;
+    Layouts c;
+    c.layout[c.count++] = direct;
     if (hist != nullptr && !(bilevel && !needAlpha) && (m == 0 || m == 1 || m == 8)) {
         Layout pal;
         pal.bits = image.bits;
         if (paletteLayout(pal, hist, census.ncolors, gray, m == 8, rq)) {
+            c.layout[c.count++] = pal;
             if (rasterBytes(image, pal) < rasterBytes(image, direct))
-                chosen = pal;
-            else
-                ppm_freecolorhash(pal.index);
+                std::swap(c.layout[0], c.layout[1]);
         }
     }
+    c.trial = rasterBytes(image, direct) <= kTrialBytes;
     if (hist != nullptr)
         ppm_freecolorhist(hist);
     if (census.colors != nullptr)
         ppm_freecolorhash(census.colors);
     census.colors = nullptr;
-    return chosen;
+    return c;
+}
+
+void free_layout(Layout& l) {
+    if (l.index != nullptr)
+        ppm_freecolorhash(l.index);
+    l.index = nullptr;
 }
 
 }  // namespace belvane

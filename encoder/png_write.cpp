@@ -11,12 +11,16 @@
 #include <ctime>
 #include <vector>
 
+#include "deflater.h"
+#include "image_rows.h"
 #include "png_facts.h"
 #include "png_out.h"
 
 namespace belvane {
 
 namespace {
+
+namespace png = tarvex::png;
 
 void putBE(uint8_t* p, uint32_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i, v >>= 8)
@@ -35,10 +39,13 @@ void record(PngOut& out, const char* type) {
     }
 }
 
+// Without a file, only counts.
 void writeAll(PngOut& out, const void* data, size_t len) {
-    if (len > 0 && std::fwrite(data, 1, len, out.file) != len)
-        pm_error("cannot write the PNG image: %s", std::strerror(errno));
     out.bytes += len;
+    if (out.file == nullptr || len == 0)
+        return;
+    if (std::fwrite(data, 1, len, out.file) != len)
+        pm_error("cannot write the PNG image: %s", std::strerror(errno));
 }
 
 void putHeader(PngOut& out, const Layout& l, const Source& image, int interlace) {
@@ -54,12 +61,12 @@ void putHeader(PngOut& out, const Layout& l, const Source& image, int interlace)
 
 // sBIT when some channel holds fewer bits than it is stored in.
 void putSignificantBits(PngOut& out, const Layout& l) {
-    const int full = l.color_type == 3 ? 8 : l.depth;
+    const int full = l.color_type == png::kPalette ? 8 : l.depth;
     const int alpha = l.alpha_bits > 0 ? l.alpha_bits : full;
     if (l.bits == full && alpha == full)
         return;
     uint8_t d[4] = {uint8_t(l.bits), uint8_t(l.bits), uint8_t(l.bits)};
-    const int colours = l.color_type & 2 ? 3 : 1;
+    const int colours = png::color_channels(l.color_type);
     d[colours] = uint8_t(alpha);
     put_chunk(out, "sBIT", d, size_t(colours + (l.alpha_bits > 0)));
 }
@@ -67,7 +74,7 @@ void putSignificantBits(PngOut& out, const Layout& l) {
 // A colour in the tRNS/bKGD form: the gray alone, or red, green, blue.
 void putColor(PngOut& out, const char* type, const uint16_t* c, const Layout& l) {
     uint8_t d[6];
-    const int n = l.color_type & 2 ? 3 : 1;
+    const int n = png::color_channels(l.color_type);
     for (int i = 0; i < n; ++i)
         putBE(d + 2 * i, n == 1 ? c[2] : c[i], 2);
     put_chunk(out, type, d, size_t(2 * n));
@@ -120,6 +127,47 @@ void putText(PngOut& out, const TextChunk& t) {
     put_chunk(out, "tEXt", d.data(), d.size());
 }
 
+// Writes the parts of the zlib stream that the deflater has finished, each
+// as an IDAT chunk.
+void putFinished(PngOut& out, Deflater& d) {
+    const uint8_t* data;
+    size_t len;
+    while (take_band(d, &data, &len))
+        put_chunk(out, "IDAT", data, len);
+}
+
+// The rows, read again from the rasters (once per Adam7 pass), go to the
+// deflater; its bands come back as IDAT chunks.
+void putImageData(PngOut& out, const Options& opt, const Source& image, const Source* mask,
+                  const Layout& l, const KeyTables& keys) {
+    ImageRows rows;
+    start_rows(rows, image, mask, l, keys, opt.interlace != 0);
+    DeflateSetup setup;
+    setup.level = opt.compression;
+    setup.workers = opt.workers;
+    setup.rowbytes = (size_t(image.cols) * size_t(l.channels * l.depth) + 7) / 8;
+    setup.bpp = size_t(std::max(1, l.channels * l.depth / 8));
+    setup.step = l.depth == 16 ? 2 : 1;
+    // Sums say little of filtered indices or packed samples: such rows are
+    // filtered only where each band is also tried unfiltered.
+    const bool sums = l.color_type != png::kPalette && l.depth >= 8;
+    setup.adaptive = l.filtered && (sums || strategy_of(opt.compression).trial);
+    setup.total = uint64_t(image.rows) * (setup.rowbytes + 1);
+    Deflater d;
+    start_deflater(d, setup);
+    bool fresh = false;
+    while (const size_t n = next_row_bytes(rows, &fresh)) {
+        if (fresh)
+            start_pass(d, n);
+        read_row(rows, next_row(d));
+        putFinished(out, d);
+    }
+    end_deflater(d);
+    putFinished(out, d);
+    free_deflater(d);
+    free_rows(rows);
+}
+
 void report(const PngOut& out, const Layout& l, const Source& image, int interlace) {
     // At most 16 chunk types, each with a blank, "x" and ten digits.
     char chunks[16 * 16 + 1] = "";
@@ -132,9 +180,9 @@ void report(const PngOut& out, const Layout& l, const Source& image, int interla
                                          out.seen[i].count));
     }
     char layout[80] = "";
-    int at = l.color_type == 3 ? std::snprintf(layout, sizeof layout, " of %d entries", l.npalette)
+    int at = l.color_type == png::kPalette ? std::snprintf(layout, sizeof layout, " of %d entries", l.npalette)
                                : 0;
-    const int full = l.color_type == 3 ? 8 : l.depth;
+    const int full = l.color_type == png::kPalette ? 8 : l.depth;
     if (l.bits < full || (l.alpha_bits > 0 && l.alpha_bits < full)) {
         at += std::snprintf(layout + at, sizeof layout - size_t(at), ", significant bits %d",
                             l.bits);
@@ -143,7 +191,7 @@ void report(const PngOut& out, const Layout& l, const Source& image, int interla
     }
     pm_message("wrote a %dw x %dh PNG image, %d bit%s %s%s%s: %s, %llu bytes",
                image.cols, image.rows, l.depth, l.depth > 1 ? "s" : "",
-               tarvex::png::type_name(l.color_type), layout,
+               png::type_name(l.color_type), layout,
                interlace ? ", Adam7 interlaced" : "", chunks,
                (unsigned long long)out.bytes);
 }
@@ -168,7 +216,7 @@ void put_chunk(PngOut& out, const char* type, const uint8_t* data, size_t len) {
 }
 
 uint64_t write_png(FILE* file, const Options& opt, const Source& image, const Source* mask,
-                   const Layout& l, const TextFile& texts) {
+                   const Layout& l, const KeyTables& keys, const TextFile& texts) {
     static const uint8_t kSignature[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
     PngOut out;
     out.file = file;
@@ -180,17 +228,17 @@ uint64_t write_png(FILE* file, const Options& opt, const Source& image, const So
         putBE(d, uint32_t(std::lround(opt.image_gamma * 100000)), 4);
         put_chunk(out, "gAMA", d, 4);
     }
-    if (l.color_type == 3)
+    if (l.color_type == png::kPalette)
         putPalette(out, l);
     if (l.key)
         putColor(out, "tRNS", l.key_color, l);
-    if (l.bkgd && l.color_type != 3)
+    if (l.bkgd && l.color_type != png::kPalette)
         putColor(out, "bKGD", l.bkgd_color, l);
     if (opt.mtime)
         putTime(out);
     for (int i = 0; i < texts.count; ++i)
         putText(out, texts.chunks[i]);
-    write_image_data(out, opt, image, mask, l);
+    putImageData(out, opt, image, mask, l, keys);
     put_chunk(out, "IEND", nullptr, 0);
     if (opt.verbose)
         report(out, l, image, opt.interlace);

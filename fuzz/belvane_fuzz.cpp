@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t o = data[0];
     const bool selfMask = (o >> 3) & 1;
     belvane::Options opt;
+    opt.workers = 1;  // the bands on this thread, where the sanitizers follow them
     opt.interlace = o & 1;
     // Stored, ISA-L, libdeflate with run lengths and the unfiltered trial,
     // and the top level's entropy filtering.

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Fuzzes the whole conversion of a PNG. The first byte picks the alpha mode,
 // "-text", "-plain", "-time", "-verbose" and a display gamma; the second a
-// "-background" colour or none; the rest is the PNG file. The portable map
-// and the text go to /dev/null.
+// "-background" colour or none, and whether the PNG comes from a file or
+// from a stream that can be read only once; the rest is the PNG. The
+// portable map and the text go to /dev/null.
 #include "converter/corvane.h"
 #include "fuzz_support.h"
 
@@ -35,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     SetOptions(data[0], data[1]);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
-    FILE* png = tarvex_fuzz::InputStream(data + 2, size - 2);
+    // A stream in memory is no regular file: the converter keeps its own copy.
+    FILE* png = data[1] & 8 ? fmemopen(const_cast<uint8_t*>(data + 2), size - 2, "rb")
+                            : tarvex_fuzz::InputStream(data + 2, size - 2);
     FILE* textFile = std::fopen("/dev/null", "wb");
     if (png == nullptr || textFile == nullptr)
         std::abort();

@@ -23,6 +23,12 @@ constexpr int channels(int colorType) {
     }
 }
 
+/// Colour samples of a pixel, as sBIT, bKGD and a tRNS key hold them: three
+/// for the types with colour (a palette's entries are RGB), one for gray.
+constexpr int color_channels(int colorType) {
+    return colorType == kRgb || colorType == kPalette || colorType == kRgbAlpha ? 3 : 1;
+}
+
 constexpr bool has_alpha(int colorType) {
     return colorType == kGrayAlpha || colorType == kRgbAlpha;
 }

@@ -11,7 +11,8 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "deflater.h"
+#include "band_strategy.h"
+#include "belvane.h"
 #include "support/support.h"
 
 namespace {
@@ -26,24 +27,14 @@ struct Decoded {
     bool ok = false;
 };
 
-void readFrom(png_structp png, png_bytep out, size_t n) {
-    auto* src = static_cast<std::pair<const uint8_t*, size_t>*>(png_get_io_ptr(png));
-    if (n > src->second)
-        png_error(png, "short");
-    std::memcpy(out, src->first, n);
-    src->first += n;
-    src->second -= n;
-}
-
 // Only plain data lives across the jump back from libpng's errors.
 void decode(const std::string& file, Decoded* d) {
-    std::pair<const uint8_t*, size_t> src{reinterpret_cast<const uint8_t*>(file.data()),
-                                          file.size()};
+    tarvex_test::PngSource src{file.data(), file.size()};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_bytepp rows = nullptr;
     if (setjmp(png_jmpbuf(png)) == 0) {
-        png_set_read_fn(png, &src, readFrom);
+        tarvex_test::ReadPngFrom(png, &src);
         png_read_info(png, info);
         d->width = png_get_image_width(png, info);
         d->height = png_get_image_height(png, info);
@@ -141,6 +132,39 @@ TEST(Bands, EveryLevelAndLayoutDecodesExactlyWithLibpng) {
             EXPECT_TRUE(same) << what << ": samples differ near " << i;
             const auto check = tarvex_test::RunMain(nullptr, {PNGCHECK_EXE, TempFile(png.out)});
             EXPECT_EQ(check.status, 0) << what << ": " << check.out;
+        }
+    }
+}
+
+// The bands are cut and compressed alike whatever the number of workers, so
+// the PNG is the same bytes with one, two or three (four bands and more, a
+// mask, and Adam7's passes, each starting a band). Run in-process, where
+// the worker count is an option.
+TEST(Bands, TheBytesDoNotDependOnTheWorkers) {
+    constexpr int kCols = 700, kRows = 1600;
+    const std::string image = TempFile(Map('6', kCols, kRows, 255, 3));
+    const std::string mask = TempFile(Map('5', kCols, kRows, 255, 1, true));
+    for (int level : {1, 3, 7, 9}) {
+        std::string first;
+        for (int workers = 1; workers <= 3; ++workers) {
+            const auto png = tarvex_test::RunChild([&] {
+                belvane::Options opt;
+                opt.compression = level;
+                opt.workers = workers;
+                opt.interlace = level == 3;
+                const belvane::Input alpha = belvane::open_input(mask.c_str());
+                belvane::encode(opt, belvane::open_input(image.c_str()),
+                                level == 7 ? alpha : belvane::Input{}, nullptr);
+                std::fflush(stdout);
+            });
+            ASSERT_EQ(png.status, 0) << png.err;
+            if (workers == 1) {
+                Decoded d;
+                decode(png.out, &d);
+                EXPECT_TRUE(d.ok && d.height == kRows) << "level " << level;
+                first = png.out;
+            }
+            EXPECT_TRUE(png.out == first) << "level " << level << ", " << workers << " workers";
         }
     }
 }

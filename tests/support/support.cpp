@@ -41,6 +41,38 @@ void EndWithoutLeakScan(int status, void*) {
 }
 #endif
 
+// The drain of a piped standard output; waited for at exit, so that the
+// output is whole when the child has ended.
+pid_t drain = -1;
+
+void WaitForDrain() {
+    std::fflush(stdout);
+    ::close(1);
+    ::waitpid(drain, nullptr, 0);
+}
+
+// Runs `copy` in a process of its own; returns its id.
+template <typename F>
+pid_t Spawn(F&& copy) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        copy();
+        ::_exit(0);
+    }
+    return pid;
+}
+
+// Runs `main` (when null, the program argv[0] names) with `argv`, and exits.
+[[noreturn]] void CallMain(int (*main)(int, char**), std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    if (main == nullptr)
+        ::execv(args[0], args.data()), ::_exit(127);
+    std::exit(main(int(argv.size()), args.data()));
+}
+
 }  // namespace
 
 ChildResult RunChild(const std::function<void()>& body, const std::string& input) {
@@ -67,15 +99,39 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
 }
 
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input) {
+    return RunChild([&] { CallMain(main, argv); }, input);
+}
+
+ChildResult RunMainPiped(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input,
+                         bool pipeInput) {
     return RunChild([&] {
-        std::vector<char*> args;
-        for (auto& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        if (main == nullptr)
-            ::execv(args[0], args.data()), ::_exit(127);
-        std::exit(main(int(argv.size()), args.data()));
-    }, input);
+        int in[2], out[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0)
+            ::_exit(126);
+        if (!pipeInput)  // the regular file RunChild gave
+            ::dup2(0, in[0]);
+        else
+            Spawn([&] {
+                ::close(in[0]), ::close(out[0]), ::close(out[1]);
+                for (size_t done = 0; done < input.size();) {
+                    const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
+                    if (n <= 0)
+                        return;
+                    done += size_t(n);
+                }
+            });
+        drain = Spawn([&] {
+            ::close(in[0]), ::close(in[1]), ::close(out[1]);
+            char buf[65536];
+            for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+                if (::write(1, buf, size_t(n)) != n)
+                    return;
+        });
+        ::dup2(in[0], 0), ::dup2(out[1], 1);
+        ::close(in[0]), ::close(in[1]), ::close(out[0]), ::close(out[1]);
+        std::atexit(WaitForDrain);
+        CallMain(main, argv);
+    }, pipeInput ? "" : input);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -27,6 +27,12 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
 /// Runs a main function (when null, the program argv[0] names) in a child with `input` on stdin.
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input = "");
 
+/// RunMain with stdout a pipe drained into the result, and `input` on stdin
+/// through a pipe too when `pipeInput` (else a regular file): a pipe can be
+/// neither sought nor cut back.
+ChildResult RunMainPiped(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input,
+                         bool pipeInput = true);
+
 /// Contents of a file ("" when unreadable).
 std::string ReadFile(const std::string& path);
 /// The path of a new temporary file holding `data`, gone when the test program ends.

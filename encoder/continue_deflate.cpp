@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#include "deflater.h"
+#include "band_strategy.h"
 
 namespace belvane {
 

@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: MIT
+// The band strategy: the level table, the filterings a band is tried with,
+// and the engines that deflate it, the smallest result kept.
+#include "band_strategy.h"
+
+#include <isa-l/igzip_lib.h>
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+#include "filter.h"
+#include "pm.h"
+
+namespace belvane {
+
+namespace {
+
+// The measurements behind each row are in bench/README.md ("Deflate engines
+// on belvane's rows"): level 1 is ISA-L alone, from 2 zlib's run lengths
+// join libdeflate, from 3 each band is also tried unfiltered, and the top
+// level adds filtering by entropy.
+constexpr Strategy kLevels[10] = {
+    {.deflate_level = 0},
+    {.deflate_level = 1, .isal = true},
+    {.deflate_level = 1, .rle = true},
+    {.deflate_level = 3, .rle = true, .trial = true, .quick = true},
+    {.deflate_level = 4, .rle = true, .trial = true, .quick = true},
+    {.deflate_level = 5, .rle = true, .trial = true, .quick = true},
+    {.deflate_level = 6, .rle = true, .trial = true, .quick = true},
+    {.deflate_level = 7, .rle = true, .trial = true, .quick = true},
+    {.deflate_level = 9, .rle = true, .trial = true},
+    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4},
+};
+
+// `len` bytes deflated by zlib's run-length coding into `out`; 0 when zlib
+// fails. Run lengths look back one byte only, so a band needs no history.
+size_t deflateRle(const Band& b, const uint8_t* in, size_t len, uint8_t* out) {
+    z_stream zs{};
+    if (deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
+        return 0;
+    zs.next_in = const_cast<uint8_t*>(in);
+    zs.avail_in = uInt(len);
+    zs.next_out = out;
+    zs.avail_out = uInt(b.outcap);
+    const int done = deflate(&zs, b.last ? Z_FINISH : Z_SYNC_FLUSH);
+    const bool whole = done == (b.last ? Z_STREAM_END : Z_OK) && zs.avail_in == 0;
+    deflateEnd(&zs);
+    return whole ? b.outcap - zs.avail_out : 0;
+}
+
+// `len` bytes deflated by libdeflate into `out`, continued where the band is
+// not the last; 0 on failure.
+size_t deflateBlocks(const Band& b, libdeflate_compressor* c, const uint8_t* in, size_t len,
+                     uint8_t* out) {
+    size_t n = libdeflate_deflate_compress(c, in, len, out, b.outcap);
+    if (n == 0 || (!b.last && !continue_deflate(out, &n)))
+        return 0;
+    return n;
+}
+
+// `len` bytes deflated by ISA-L into `out`; a band that is not the last ends
+// with its own sync flush, so needs no walk. 0 on failure.
+size_t deflateIsal(const Band& b, int level, const uint8_t* in, size_t len, uint8_t* out) {
+    isal_zstream& zs = *b.isal;
+    isal_deflate_init(&zs);
+    zs.level = uint32_t(level);
+    zs.level_buf = b.isal_buf;
+    zs.level_buf_size = ISAL_DEF_LVL1_DEFAULT;
+    zs.next_in = const_cast<uint8_t*>(in);
+    zs.avail_in = uint32_t(len);
+    zs.next_out = out;
+    zs.avail_out = uint32_t(b.outcap);
+    zs.end_of_stream = b.last;
+    zs.flush = b.last ? NO_FLUSH : SYNC_FLUSH;
+    if (isal_deflate(&zs) != COMP_OK || zs.avail_in != 0)
+        return 0;
+    return b.outcap - zs.avail_out;
+}
+
+// Keeps `len` bytes in `b.other` as the band's output when they are fewer.
+void keepSmaller(Band& b, size_t len) {
+    if (len > 0 && (b.outlen == 0 || len < b.outlen)) {
+        std::swap(b.out, b.other);
+        b.outlen = len;
+    }
+}
+
+// The middle quarter of the band's filtered `rows` (at least two rows), on
+// which trials tell as well as on the whole band at a quarter of the cost.
+struct Sample {
+    const uint8_t* data;
+    size_t len;
+};
+
+Sample sampleOf(const Band& b, const uint8_t* rows) {
+    const size_t stride = b.rowbytes + 1, all = size_t(b.rows);
+    const size_t part = std::max(std::min<size_t>(all, 2), all / 4);
+    return {rows + (all - part) / 2 * stride, part * stride};
+}
+
+// The trial's size for `rows` by `c`; a trial needs no continued stream.
+size_t trialSize(const Band& b, libdeflate_compressor* c, const uint8_t* rows) {
+    const Sample s = sampleOf(b, rows);
+    return libdeflate_deflate_compress(c, s.data, s.len, b.other, b.outcap);
+}
+
+// Filters the band by sums, then unfiltered and (where the level says) by
+// entropy, and keeps in b.filtered the filtering the fast trial finds
+// smallest; returns that trial's size (0: no trial made). Drawings want
+// string matching on their rows as they are, or filters that keep values
+// few; photographs want small residues. Unfiltered rows of dithered
+// gradients repeat at distances that the fastest level does not search,
+// so they are tried a level deeper.
+size_t chooseFiltering(Band& b, const Strategy& s) {
+    const size_t n = b.rowbytes;
+    filter_rows(b.raw, b.rows, n, b.bpp, b.step, b.adaptive ? Choice::sum : Choice::none,
+                b.filtered, b.scratch);
+    if (!b.adaptive || !s.trial)
+        return 0;
+    size_t least = trialSize(b, b.trialer, b.filtered);
+    for (const Choice other : {Choice::none, Choice::entropy}) {
+        if (other == Choice::entropy && !s.entropy)
+            continue;
+        filter_rows(b.raw, b.rows, n, b.bpp, b.step, other, b.spare, b.scratch);
+        const size_t t =
+            trialSize(b, other == Choice::none ? b.searcher : b.trialer, b.spare);
+        if (t > 0 && (least == 0 || t < least)) {
+            least = t;
+            std::swap(b.filtered, b.spare);
+        }
+    }
+    return least;
+}
+
+uint8_t* alloc(size_t bytes) {
+    auto* p = static_cast<uint8_t*>(std::malloc(bytes));
+    if (p == nullptr)
+        pm_error("out of memory for the compression buffers");
+    return p;
+}
+
+}  // namespace
+
+Strategy strategy_of(int level) {
+    return kLevels[std::clamp(level, 0, 9)];
+}
+
+void compress_band(Band& b, const Strategy& s) {
+    b.flen = size_t(b.rows) * (b.rowbytes + 1);
+    const size_t least = chooseFiltering(b, s);
+    const uint8_t* chosen = b.filtered;
+    b.outlen = 0;
+    // Where run lengths beat libdeflate's fastest level by 10% on the sample
+    // (smooth gradients, most gray photographs), string matching is left
+    // out. The first band is always tried both ways: an icon is one band,
+    // and there the sample misleads.
+    bool strings = true;
+    if (s.quick && least > 0 && !b.first) {
+        const Sample sample = sampleOf(b, chosen);
+        const size_t runs = deflateRle(b, sample.data, sample.len, b.other);
+        strings = runs == 0 || runs * 10 >= least * 9;
+    }
+    if (strings)
+        keepSmaller(b, s.isal ? deflateIsal(b, s.deflate_level, chosen, b.flen, b.other)
+                              : deflateBlocks(b, b.compressor, chosen, b.flen, b.other));
+    if (s.rle)
+        keepSmaller(b, deflateRle(b, chosen, b.flen, b.other));
+    if (b.outlen == 0 && !strings)
+        keepSmaller(b, deflateBlocks(b, b.compressor, chosen, b.flen, b.other));
+    b.ok = b.outlen > 0;
+    b.adler = adler32_z(1, chosen, b.flen);
+}
+
+void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {
+    const size_t rows = size_t(capacity);
+    const size_t filtered = rows * (rowbytes + 1);
+    b.raw = alloc((rows + 1) * rowbytes + 1);
+    b.filtered = alloc(filtered);
+    b.spare = alloc(filtered);
+    b.scratch = alloc(2 * rowbytes + 1);
+    // Room for the zlib header in front, and behind for the stored block
+    // that continues a band and for the Adler-32.
+    b.outcap = std::max(libdeflate_deflate_compress_bound(nullptr, filtered),
+                        size_t(deflateBound(nullptr, uLong(filtered)))) + 64;
+    b.out = alloc(b.outcap + 16) + 2;
+    b.other = alloc(b.outcap + 16) + 2;
+    b.compressor = s.isal ? nullptr : libdeflate_alloc_compressor(s.deflate_level);
+    b.trialer = s.trial ? libdeflate_alloc_compressor(s.trial_level) : nullptr;
+    b.searcher = s.trial ? libdeflate_alloc_compressor(std::min(4, s.deflate_level)) : nullptr;
+    if (s.isal) {
+        b.isal = static_cast<isal_zstream*>(static_cast<void*>(alloc(sizeof(isal_zstream))));
+        b.isal_buf = alloc(ISAL_DEF_LVL1_DEFAULT);
+    }
+    if ((b.compressor == nullptr && !s.isal) ||
+        (s.trial && (b.trialer == nullptr || b.searcher == nullptr)))
+        pm_error("out of memory for the compression buffers");
+    b.rows = 0;
+    b.rowbytes = rowbytes;
+}
+
+void free_band(Band& b) {
+    for (uint8_t* p : {b.raw, b.filtered, b.spare, b.scratch, b.isal_buf})
+        std::free(p);
+    std::free(b.out - 2);
+    std::free(b.other - 2);
+    libdeflate_free_compressor(b.compressor);
+    libdeflate_free_compressor(b.trialer);
+    libdeflate_free_compressor(b.searcher);
+    std::free(b.isal);
+    b = Band{};
+}
+
+}  // namespace belvane
