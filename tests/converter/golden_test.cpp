@@ -128,14 +128,17 @@ struct Corrected {
     png_uint_32 width = 0, height = 0;
     int depth = 0, type = 0;
     double file_gamma = 1.0;
-    std::string rows, palette, file_palette, trns, bkgd;  // tRNS and bKGD colours as text
+    std::string rows, palette, file_palette, alphas;  // alphas: a palette's tRNS
+    png_color_16 trns{}, bkgd{};
+    bool has_trns = false, has_bkgd = false;
     std::vector<png_byte> decoded;  // libpng's rows, unpacked below 8 bits
     std::vector<png_bytep> row_pointers;
-    bool applied = false;
 };
 
 [[noreturn]] void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void OnPngWarning(png_structp, png_const_charp) {}
+
+std::string Bytes(const void* p, size_t n) { return std::string(static_cast<const char*>(p), n); }
 
 // False when libpng rejects the image. Holds no object with a destructor
 // across libpng's jumps; `c` lives in the caller's frame.
@@ -151,13 +154,11 @@ bool DecodeCorrected(const std::string& file, double display, Corrected* c) {
     png_read_info(png, info);
     c->width = png_get_image_width(png, info), c->height = png_get_image_height(png, info);
     c->depth = png_get_bit_depth(png, info), c->type = png_get_color_type(png, info);
-    if (!png_get_gAMA(png, info, &c->file_gamma))
-        c->file_gamma = 1.0;
-    c->applied = float(display) != float(c->file_gamma);
+    png_get_gAMA(png, info, &c->file_gamma);
     png_colorp palette = nullptr;
-    int entries = 0;
-    if (png_get_PLTE(png, info, &palette, &entries))
-        c->file_palette.assign(reinterpret_cast<const char*>(palette), size_t(entries) * 3);
+    int n = 0;
+    if (png_get_PLTE(png, info, &palette, &n))
+        c->file_palette = Bytes(palette, size_t(n) * 3);
     png_set_gamma(png, display, c->file_gamma);
     if (c->depth < 8)
         png_set_packing(png);  // as the conversion asks; packed again below
@@ -165,48 +166,38 @@ bool DecodeCorrected(const std::string& file, double display, Corrected* c) {
     png_read_update_info(png, info);
     const size_t rowbytes = png_get_rowbytes(png, info);
     c->decoded.resize(rowbytes * c->height);
-    c->row_pointers.resize(c->height);
     for (png_uint_32 y = 0; y < c->height; ++y)
-        c->row_pointers[y] = &c->decoded[y * rowbytes];
+        c->row_pointers.push_back(&c->decoded[y * rowbytes]);
     png_read_image(png, c->row_pointers.data());
     const size_t packed = (size_t(c->width) * c->depth * png_get_channels(png, info) + 7) / 8;
     c->rows.assign((packed + 1) * c->height, '\0');
     for (png_uint_32 y = 0; y < c->height; ++y) {
         char* out = &c->rows[y * (packed + 1) + 1];
-        const png_bytep in = c->row_pointers[y];
         if (c->depth >= 8)
-            std::memcpy(out, in, packed);
+            std::memcpy(out, c->row_pointers[y], packed);
         for (png_uint_32 x = 0; c->depth < 8 && x < c->width; ++x)
-            out[x * c->depth / 8] |= char(in[x] << (8 - c->depth - x * c->depth % 8));
+            out[x * c->depth / 8] |= char(c->row_pointers[y][x] << (8 - c->depth - x * c->depth % 8));
     }
-    if (png_get_PLTE(png, info, &palette, &entries))
-        c->palette.assign(reinterpret_cast<const char*>(palette), size_t(entries) * 3);
+    if (png_get_PLTE(png, info, &palette, &n))
+        c->palette = Bytes(palette, size_t(n) * 3);
     png_bytep alphas = nullptr;
-    png_color_16p colour = nullptr, bk = nullptr;
-    int n = 0;
-    if (png_get_tRNS(png, info, &alphas, &n, &colour))
-        c->trns = c->type == PNG_COLOR_TYPE_PALETTE
-                      ? std::string(reinterpret_cast<const char*>(alphas), size_t(n))
-                      : std::to_string(colour->red) + ' ' + std::to_string(colour->green) + ' ' +
-                            std::to_string(colour->blue) + ' ' + std::to_string(colour->gray);
-    if (png_get_bKGD(png, info, &bk))
-        c->bkgd = std::to_string(bk->index) + ' ' + std::to_string(bk->red) + ' ' +
-                  std::to_string(bk->green) + ' ' + std::to_string(bk->blue) + ' ' +
-                  std::to_string(bk->gray);
+    png_color_16p colour = nullptr;
+    if ((c->has_trns = png_get_tRNS(png, info, &alphas, &n, &colour) != 0))
+        c->alphas = alphas ? Bytes(alphas, size_t(n)) : "", c->trns = *colour;
+    if ((c->has_bkgd = png_get_bKGD(png, info, &colour) != 0))
+        c->bkgd = *colour;
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
 }
 
 // The PNG and the options whose conversion without gamma must give the bytes
 // of converting `file` with `args` (which hold "-gamma"); none when libpng
-// rejects the image or corrects nothing.
+// rejects the image or the display gamma is the file's.
 std::optional<std::pair<std::string, Args>> GammaReference(const std::string& file, Args args) {
     const auto at = std::find(args.begin(), args.end(), "-gamma");
-    char* end = nullptr;
-    const double display = at + 1 < args.end() ? std::strtod(at[1].c_str(), &end) : 0;
+    const double display = at + 1 < args.end() ? std::strtod(at[1].c_str(), nullptr) : 0;
     Corrected c;
-    if (end == nullptr || *end != '\0' || !(display > 0) || !DecodeCorrected(file, display, &c) ||
-        !c.applied)
+    if (!(display > 0) || !DecodeCorrected(file, display, &c) || float(display) == float(c.file_gamma))
         return std::nullopt;
     args.erase(at, at + 2);
     // corvane's own correction of the colours it compares and mixes with:
@@ -217,24 +208,17 @@ std::optional<std::pair<std::string, Args>> GammaReference(const std::string& fi
     const float total = std::abs(product - PNG_FP_1) > PNG_GAMMA_THRESHOLD_FIXED
                             ? float(double(float(c.file_gamma)) * double(float(display))) : -1.0f;
     const auto correct = [&](unsigned v) { return corvane::gamma_correct(uint16_t(v), total); };
+    const bool colour = c.type & PNG_COLOR_MASK_COLOR, palette = c.type == PNG_COLOR_TYPE_PALETTE;
     std::string chunks = c.palette.empty() ? "" : Chunk("PLTE", c.palette);
-    if (!c.trns.empty() && c.type == PNG_COLOR_TYPE_PALETTE) {
-        chunks += Chunk("tRNS", c.trns);
-    } else if (!c.trns.empty()) {
-        std::istringstream s(c.trns);
-        unsigned r, g, b, gray;
-        s >> r >> g >> b >> gray;
-        chunks += Chunk("tRNS", c.type & PNG_COLOR_MASK_COLOR
-                                    ? Be16(correct(r)) + Be16(correct(g)) + Be16(correct(b))
-                                    : Be16(correct(gray)));
-    }
-    if (!c.bkgd.empty() && std::find(args.begin(), args.end(), "-background") == args.end()) {
-        std::istringstream s(c.bkgd);
-        unsigned index, rgb[3], gray;
-        s >> index >> rgb[0] >> rgb[1] >> rgb[2] >> gray;
+    if (c.has_trns)
+        chunks += Chunk("tRNS", palette  ? c.alphas
+                                : colour ? Be16(correct(c.trns.red)) + Be16(correct(c.trns.green)) +
+                                               Be16(correct(c.trns.blue))
+                                         : Be16(correct(c.trns.gray)));
+    if (c.has_bkgd && std::find(args.begin(), args.end(), "-background") == args.end()) {
+        unsigned rgb[3] = {c.bkgd.red, c.bkgd.green, c.bkgd.blue};
         for (int i = 0; i < 3; ++i)  // a palette's entry as the file has it, not libpng's correction
-            rgb[i] = c.type == PNG_COLOR_TYPE_PALETTE ? uint8_t(c.file_palette[index * 3 + i])
-                     : c.type & PNG_COLOR_MASK_COLOR  ? rgb[i] : gray;
+            rgb[i] = palette ? uint8_t(c.file_palette[c.bkgd.index * 3 + i]) : colour ? rgb[i] : c.bkgd.gray;
         // The corrected colour, exactly, as four hex digits a channel.
         char spec[32];
         const unsigned scale = 65535 / corvane::maxval;
