@@ -30,27 +30,16 @@ struct Case {
 };
 
 belvane::Layouts Choose(const Case& k, int cols, int rows) {
-    belvane::Source image;
-    image.cols = cols;
-    image.rows = rows;
-    image.format = k.format;
-    image.maxval = k.maxval;
-    image.bits = pm_maxvaltobits(int(k.maxval));
-    belvane::Source mask = image;
-    mask.format = PGM_RAW_CODE;
-    mask.maxval = k.maskMaxval;
-    mask.bits = k.maskMaxval ? pm_maxvaltobits(int(k.maskMaxval)) : 0;
-    belvane::Census census;
-    census.opaque = false;
-    census.ncolors = 257;
-    if (!k.colors.empty()) {
-        census.colors = ppm_alloccolorhash();
-        census.ncolors = 0;
-        for (const Key& c : k.colors) {
-            const rgbpixel p = belvane::census_key(c.r, c.g, c.b, c.a);
-            ppm_addtocolorhash(census.colors, &p, census.ncolors++);
-        }
+    const belvane::Source image{.cols = cols, .rows = rows, .format = k.format, .maxval = k.maxval,
+                                .bits = pm_maxvaltobits(int(k.maxval))};
+    const belvane::Source mask{.cols = cols, .rows = rows, .format = PGM_RAW_CODE, .maxval = k.maskMaxval,
+                               .bits = k.maskMaxval ? pm_maxvaltobits(int(k.maskMaxval)) : 0};
+    belvane::Census census{.colors = k.colors.empty() ? nullptr : ppm_alloccolorhash(), .opaque = false};
+    for (const Key& c : k.colors) {
+        const rgbpixel p = belvane::census_key(c.r, c.g, c.b, c.a);
+        ppm_addtocolorhash(census.colors, &p, census.ncolors++);
     }
+    census.ncolors = census.colors ? census.ncolors : 257;  // too many to count
     return belvane::choose_layouts(image, k.maskMaxval ? &mask : nullptr, census, {});
 }
 
