@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The row filters against PNG's own definition, undone by an independent
-// reconstruction, and the per-row choice: each kind of row gets the filter
-// that flattens it, and comes back from it.
+// The per-row choice of filter: each kind of row gets the filter that
+// flattens it, and is flattened exactly. (Every filter at every pixel size
+// is undone by libpng in the tests of bands and round trips.)
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "filter.h"
@@ -13,48 +12,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The predictor of each filter type, as the PNG definition states it, with
-// a the byte to the left, b the one above and c the one above-left.
-int predict(int type, int a, int b, int c) {
-    switch (type) {
-    case 1: return a;
-    case 2: return b;
-    case 3: return (a + b) / 2;
-    case 4: {
-        const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-        return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-    }
-    default: return 0;
-    }
-}
-
-// Undoes filter `type` on `out`, byte by byte, as a decoder does.
-Bytes unfilter(int type, const Bytes& out, const Bytes& up, size_t bpp) {
-    Bytes raw(out.size());
-    for (size_t i = 0; i < out.size(); ++i) {
-        const int a = i >= bpp ? raw[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-        raw[i] = uint8_t(out[i] + predict(type, a, up[i], c));
-    }
-    return raw;
-}
-
 Bytes noise(size_t n, uint32_t seed) {
     Bytes b(n);
     for (auto& v : b)
         v = uint8_t((seed = seed * 1103515245u + 12345u) >> 23);
     return b;
-}
-
-TEST(Filter, EveryTypeAndPixelSizeUndoesExactly) {
-    for (size_t bpp : {1, 2, 3, 4, 6, 8})
-        for (size_t n : {size_t(1), bpp, 3 * bpp + 1, size_t(97)})
-            for (int type = 0; type <= 4; ++type) {
-                const Bytes raw = noise(n, uint32_t(n * 31 + bpp)), up = noise(n, uint32_t(n));
-                Bytes out(n);
-                belvane::filter_row(type, raw.data(), up.data(), n, bpp, out.data());
-                EXPECT_EQ(unfilter(type, out, up, bpp), raw)
-                    << "type " << type << ", bpp " << bpp << ", " << n << " bytes";
-            }
 }
 
 // Rows whose best filter is plain: a ramp along the row (Sub, which Paeth
@@ -68,18 +30,20 @@ TEST(Filter, EachRowTakesTheFilterThatFlattensIt) {
         belvane::Choice how;
         Bytes up, row;
         int want;
+        Bytes filtered;
     };
     Bytes ramp(kN), flat(kN, 200), two(kN);
     for (size_t i = 0; i < kN; ++i) {
         ramp[i] = uint8_t(3 * i);
         two[i] = i % 2 ? 7 : 250;
     }
+    const auto steps = [](uint8_t first, uint8_t rest) { Bytes b(kN, rest); b[0] = first; return b; };
     const Case cases[] = {
-        {"ramp by sums", belvane::Choice::sum, Bytes(kN, 0), ramp, 1},
-        {"repeat by sums", belvane::Choice::sum, noise(kN, 5), noise(kN, 5), 2},
-        {"ramp unfiltered", belvane::Choice::none, Bytes(kN, 0), ramp, 0},
-        {"flat by sums", belvane::Choice::sum, Bytes(kN, 0), flat, 1},
-        {"repeat by entropy", belvane::Choice::entropy, two, two, 2},
+        {"ramp by sums", belvane::Choice::sum, Bytes(kN, 0), ramp, 1, steps(0, 3)},
+        {"repeat by sums", belvane::Choice::sum, noise(kN, 5), noise(kN, 5), 2, Bytes(kN, 0)},
+        {"ramp unfiltered", belvane::Choice::none, Bytes(kN, 0), ramp, 0, ramp},
+        {"flat by sums", belvane::Choice::sum, Bytes(kN, 0), flat, 1, steps(200, 0)},
+        {"repeat by entropy", belvane::Choice::entropy, two, two, 2, Bytes(kN, 0)},
     };
     for (const Case& k : cases) {
         Bytes raw = k.up;
@@ -87,7 +51,7 @@ TEST(Filter, EachRowTakesTheFilterThatFlattensIt) {
         Bytes out(kN + 1), scratch(2 * kN);
         belvane::filter_rows(raw.data(), 1, kN, 1, 1, k.how, out.data(), scratch.data());
         EXPECT_EQ(out[0], k.want) << k.what;
-        EXPECT_EQ(unfilter(out[0], Bytes(out.begin() + 1, out.end()), k.up, 1), k.row) << k.what;
+        EXPECT_EQ(Bytes(out.begin() + 1, out.end()), k.filtered) << k.what;
     }
 }
 

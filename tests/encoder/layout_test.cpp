@@ -30,27 +30,16 @@ struct Case {
 };
 
 belvane::Layouts Choose(const Case& k, int cols, int rows) {
-    belvane::Source image;
-    image.cols = cols;
-    image.rows = rows;
-    image.format = k.format;
-    image.maxval = k.maxval;
-    image.bits = pm_maxvaltobits(int(k.maxval));
-    belvane::Source mask = image;
-    mask.format = PGM_RAW_CODE;
-    mask.maxval = k.maskMaxval;
-    mask.bits = k.maskMaxval ? pm_maxvaltobits(int(k.maskMaxval)) : 0;
-    belvane::Census census;
-    census.opaque = false;
-    census.ncolors = 257;
-    if (!k.colors.empty()) {
-        census.colors = ppm_alloccolorhash();
-        census.ncolors = 0;
-        for (const Key& c : k.colors) {
-            const rgbpixel p = belvane::census_key(c.r, c.g, c.b, c.a);
-            ppm_addtocolorhash(census.colors, &p, census.ncolors++);
-        }
+    const belvane::Source image{.cols = cols, .rows = rows, .format = k.format, .maxval = k.maxval,
+                                .bits = pm_maxvaltobits(int(k.maxval))};
+    const belvane::Source mask{.cols = cols, .rows = rows, .format = PGM_RAW_CODE, .maxval = k.maskMaxval,
+                               .bits = k.maskMaxval ? pm_maxvaltobits(int(k.maskMaxval)) : 0};
+    belvane::Census census{.colors = k.colors.empty() ? nullptr : ppm_alloccolorhash(), .opaque = false};
+    for (const Key& c : k.colors) {
+        const rgbpixel p = belvane::census_key(c.r, c.g, c.b, c.a);
+        ppm_addtocolorhash(census.colors, &p, census.ncolors++);
     }
+    census.ncolors = census.colors ? census.ncolors : 257;  // too many to count
     return belvane::choose_layouts(image, k.maskMaxval ? &mask : nullptr, census, {});
 }
 
@@ -61,13 +50,10 @@ TEST(Layout, EachCensusGetsTheLayoutsThatConvertBack) {
     std::vector<Key> shades;
     for (unsigned v = 0; v < 200; ++v)
         shades.push_back({v, v, v, 255 - v});
+    // (Gray, bilevel and colour without a palette are checked whole, in RoundTrip.)
     const Case cases[] = {
-        {"gray, many", PGM_RAW_CODE, 255, 0, {}, 1, png::kGray, 8, 0, 0},
         {"gray at 2 bits, two levels", PGM_RAW_CODE, 3, 0, grays, 2, png::kPalette, 1, 2, 0},
-        {"bilevel", PBM_RAW_CODE, 1, 0, grays, 1, png::kGray, 1, 0, 0},
         {"colour, three", PPM_RAW_CODE, 255, 0, three, 2, png::kPalette, 2, 3, 0},
-        {"colour, many", PPM_RAW_CODE, 255, 0, {}, 1, png::kRgb, 8, 0, 0},
-        {"colour, deep", PPM_RAW_CODE, 65535, 0, {}, 1, png::kRgb, 16, 0, 0},
         // PPM comes back only from a palette with a coloured entry.
         {"colour file of grays", PPM_RAW_CODE, 255, 0, grays, 2, png::kPalette, 2, 3, 0},
         // A 256-level mask comes back only with some alpha between.
@@ -90,7 +76,7 @@ TEST(Layout, EachCensusGetsTheLayoutsThatConvertBack) {
             belvane::free_layout(c.layout[i]);
     }
     // A large image is not tried each way.
-    belvane::Layouts big = Choose(cases[3], 1000, 1000);
+    belvane::Layouts big = Choose(cases[1], 1000, 1000);
     EXPECT_FALSE(big.trial);
     for (int i = 0; i < big.count; ++i)
         belvane::free_layout(big.layout[i]);

@@ -2,34 +2,21 @@
 // belvane against corvane: every PNG belvane writes converts back to the
 // portable map it came from (with its mask and its texts), passes pngcheck
 // and takes the layout the encoding rule asks for; bad input writes nothing.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "pnm.h"
-#include "support/support.h"
+#include "encoder_support.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-using tarvex_test::ChildResult;
+using encoder_test::Exec;
 using tarvex_test::ReadFile;
 using tarvex_test::TempFile;
-
-ChildResult Exec(const char* exe, std::vector<std::string> args, const std::string& in = "") {
-    args.insert(args.begin(), exe);
-    return tarvex_test::RunMain(nullptr, args, in);
-}
-
-// Empty when pngcheck finds nothing at all to say about the file.
-std::string Pngcheck(const std::string& png) {
-    const auto r = Exec(PNGCHECK_EXE, {TempFile(png)});
-    const bool ok = r.status == 0 && r.out.starts_with("OK:") &&
-                    r.out.find('\n') == r.out.size() - 1;
-    return ok ? "" : r.out + r.err;
-}
 
 // Writes an image with the library's writers, raw or plain.
 std::string Pnm(int format, int cols, int rows, sampleval maxval,
@@ -58,26 +45,16 @@ std::string RoundTrip(const std::string& what, const std::string& pnm, const std
     if (!mask.empty()) {
         EXPECT_EQ(Exec(CORVANE_EXE, {"-alpha"}, png.out).out, maskBack) << what;
     }
-    EXPECT_EQ(Pngcheck(png.out), "") << what;
+    EXPECT_EQ(encoder_test::Pngcheck(png.out), "") << what;
     return png.out;
-}
-
-std::vector<std::string> PngSuite() {
-    std::vector<std::string> files;
-    if (DIR* d = ::opendir(TARVEX_PNGSUITE_DIR)) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n.ends_with(".png") && n[0] != 'x')
-                files.push_back(std::string(TARVEX_PNGSUITE_DIR) + "/" + n);
-        }
-        ::closedir(d);
-    }
-    return files;
 }
 
 TEST(RoundTrip, PngSuiteAndCraftedImagesWithMasksAndTexts) {
     using tarvex_test::Chunk;
-    std::vector<std::string> files = PngSuite();
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(TARVEX_PNGSUITE_DIR))
+        if (e.path().extension() == ".png" && e.path().filename().string()[0] != 'x')
+            files.push_back(e.path());
     ASSERT_GT(files.size(), 150u);
     // A bilevel image whose mask is one colour, and texts at the layout's edges.
     files.push_back(TempFile(tarvex_test::Png(

@@ -52,14 +52,8 @@ TEST(Spool, ReadsBackWhatWasReadAcrossChunks) {
     struct Case {
         size_t size, first, back;  // bytes in the pipe, read at first, seek target
     };
-    const Case cases[] = {
-        {0, 0, 0},
-        {10, 10, 0},
-        {kMiB, kMiB, 0},
-        {kMiB + 1, kMiB + 1, 3},
-        {3 * kMiB + 77, 2 * kMiB + 5, kMiB - 1},
-        {3 * kMiB + 77, 3 * kMiB + 77, 2 * kMiB},
-    };
+    const Case cases[] = {{0, 0, 0}, {10, 10, 0}, {kMiB, kMiB, 0}, {kMiB + 1, kMiB + 1, 3},
+                          {3 * kMiB + 77, 2 * kMiB + 5, kMiB - 1}, {3 * kMiB + 77, 3 * kMiB + 77, 2 * kMiB}};
     for (const Case& k : cases) {
         const std::string data = Data(k.size);
         std::thread writer;
