@@ -18,27 +18,31 @@ namespace belvane {
 namespace {
 
 // The measurements behind each row are in bench/README.md ("Deflate engines
-// on belvane's rows"): level 1 is ISA-L alone, from 2 zlib's run lengths
-// join libdeflate, from 3 each band is also tried unfiltered, and the top
-// level adds filtering by entropy.
+// on belvane's rows", "zlib on bands that shrink far"): level 1 is ISA-L
+// alone, from 2 zlib's run lengths join libdeflate, from 3 each band is
+// also tried unfiltered and, where it shrinks far, by zlib's deepest search,
+// and the top level adds filtering by entropy.
 constexpr Strategy kLevels[10] = {
     {.deflate_level = 0},
     {.deflate_level = 1, .isal = true},
     {.deflate_level = 1, .rle = true},
-    {.deflate_level = 3, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 4, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 5, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 6, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 7, .rle = true, .trial = true, .quick = true},
-    {.deflate_level = 9, .rle = true, .trial = true},
-    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4},
+    {.deflate_level = 3, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
+    {.deflate_level = 4, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
+    {.deflate_level = 5, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
+    {.deflate_level = 6, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
+    {.deflate_level = 7, .rle = true, .trial = true, .quick = true, .zlib_ratio = 16},
+    {.deflate_level = 9, .rle = true, .trial = true, .zlib_ratio = 8},
+    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4,
+     .zlib_ratio = 4},
 };
 
-// `len` bytes deflated by zlib's run-length coding into `out`; 0 when zlib
-// fails. Run lengths look back one byte only, so a band needs no history.
-size_t deflateRle(const Band& b, const uint8_t* in, size_t len, uint8_t* out) {
+// `len` bytes deflated by zlib into `out` with `strategy` at its deepest
+// level; 0 when zlib fails. Where data shrinks far, zlib's blocks span more
+// input than libdeflate's and its long chains find the repeats, so it wins;
+// run lengths look back one byte only, so a band needs no history.
+size_t deflateZlib(const Band& b, int strategy, const uint8_t* in, size_t len, uint8_t* out) {
     z_stream zs{};
-    if (deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
+    if (deflateInit2(&zs, 9, Z_DEFLATED, -15, 9, strategy) != Z_OK)
         return 0;
     zs.next_in = const_cast<uint8_t*>(in);
     zs.avail_in = uInt(len);
@@ -159,14 +163,16 @@ void compress_band(Band& b, const Strategy& s) {
     bool strings = true;
     if (s.quick && least > 0 && !b.first) {
         const Sample sample = sampleOf(b, chosen);
-        const size_t runs = deflateRle(b, sample.data, sample.len, b.other);
+        const size_t runs = deflateZlib(b, Z_RLE, sample.data, sample.len, b.other);
         strings = runs == 0 || runs * 10 >= least * 9;
     }
     if (strings)
         keepSmaller(b, s.isal ? deflateIsal(b, s.deflate_level, chosen, b.flen, b.other)
                               : deflateBlocks(b, b.compressor, chosen, b.flen, b.other));
     if (s.rle)
-        keepSmaller(b, deflateRle(b, chosen, b.flen, b.other));
+        keepSmaller(b, deflateZlib(b, Z_RLE, chosen, b.flen, b.other));
+    if (s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen)
+        keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, chosen, b.flen, b.other));
     if (b.outlen == 0 && !strings)
         keepSmaller(b, deflateBlocks(b, b.compressor, chosen, b.flen, b.other));
     b.ok = b.outlen > 0;

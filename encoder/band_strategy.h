@@ -22,6 +22,8 @@ struct Strategy {
     bool entropy = false;   ///< and filtered by the entropy of its rows
     bool quick = false;     ///< run lengths alone where they clearly win
     int trial_level = 1;    ///< libdeflate's level for trying filterings
+    int zlib_ratio = 0;     ///< zlib's deepest search too, where the band so far
+                            ///< shrinks this many times or more (0: never)
 };
 
 /// The strategy of a -compression level (clamped to 0 to 9).
