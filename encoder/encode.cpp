@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <cstdlib>
 #include <cstring>
 
@@ -49,29 +50,40 @@ void release(Output& o) {
     std::free(o.held);
 }
 
+// The smallest PNG a trial wrote, kept so that it is not compressed again.
+struct Smallest {
+    char* png = nullptr;
+    size_t len = 0;
+};
+
 // The layout that gives the smallest PNG: the one with fewer raw bytes as
 // it stands or, where a trial is worth it, each layout filtered and not
-// compressed in turn, the smallest kept. A trial reads the rasters again,
-// which a piped input still recording allows.
+// written in turn to memory, the smallest kept in `kept`. A trial reads the
+// rasters again, which a piped input still recording allows.
 Layout& cheapest(const Options& opt, const Source& image, const Source* mask,
-                 Layouts& layouts, const KeyTables& keys, const TextFile& texts) {
+                 Layouts& layouts, const KeyTables& keys, const TextFile& texts, Smallest& kept) {
     if (!layouts.trial || opt.compression < 2)
         return layouts.layout[0];
     Options quiet = opt;
     quiet.verbose = 0;
-    uint64_t least = UINT64_MAX;
     int best = 0;
     bool filtered = layouts.layout[0].filtered;
     for (int i = 0; i < layouts.count; ++i)
         for (const bool f : {layouts.layout[i].filtered, !layouts.layout[i].filtered}) {
             layouts.layout[i].filtered = f;
-            const uint64_t bytes =
-                write_png(nullptr, quiet, image, mask, layouts.layout[i], keys, texts);
-            if (bytes < least) {
-                least = bytes;
+            Smallest t;
+            FILE* mem = open_memstream(&t.png, &t.len);
+            if (mem == nullptr)
+                pm_error("cannot hold the PNG image in memory: %s", std::strerror(errno));
+            write_png(mem, quiet, image, mask, layouts.layout[i], keys, texts);
+            if (std::fclose(mem) != 0)
+                pm_error("cannot hold the PNG image in memory: %s", std::strerror(errno));
+            if (kept.png == nullptr || t.len < kept.len) {
+                std::swap(kept, t);
                 best = i;
                 filtered = f;
             }
+            std::free(t.png);
         }
     layouts.layout[best].filtered = filtered;
     return layouts.layout[best];
@@ -107,16 +119,26 @@ int encode(const Options& opt, const Input& imageIn, const Input& maskIn, FILE* 
     const KeyTables keys = key_tables(image, maskP);
     Census census = take_census(image, maskP, keys, opt.verbose);
     Layouts layouts = choose_layouts(image, maskP, census, rq);
-    const Layout& layout = cheapest(opt, image, maskP, layouts, keys, texts);
+    Smallest kept;
+    const Layout& layout = cheapest(opt, image, maskP, layouts, keys, texts, kept);
     // Adam7 reads the rasters seven times: a pipe is then kept whole.
     if (!opt.interlace) {
         stop_recording(image.spool);
         stop_recording(mask.spool);
     }
-    Output out = openOutput(!census.whole && (image.spool != nullptr || mask.spool != nullptr),
-                            file);
-    write_png(out.file, opt, image, maskP, layout, keys, texts);
-    release(out);
+    if (kept.png != nullptr) {
+        // Every pass has read the input to its end: the PNG goes out whole.
+        if (opt.verbose)
+            write_png(nullptr, opt, image, maskP, layout, keys, texts);
+        if (std::fwrite(kept.png, 1, kept.len, file) != kept.len)
+            pm_error("cannot write the PNG image: %s", std::strerror(errno));
+        std::free(kept.png);
+    } else {
+        Output out = openOutput(
+            !census.whole && (image.spool != nullptr || mask.spool != nullptr), file);
+        write_png(out.file, opt, image, maskP, layout, keys, texts);
+        release(out);
+    }
     for (int i = 0; i < layouts.count; ++i)
         free_layout(layouts.layout[i]);
     free_text_file(&texts);
