@@ -18,19 +18,19 @@ namespace belvane {
 namespace {
 
 // The measurements behind each row are in bench/README.md ("Deflate engines
-// on belvane's rows", "zlib on bands that shrink far"): level 1 is ISA-L
-// alone, from 2 zlib's run lengths join libdeflate, from 3 each band is
-// also tried unfiltered and, where it shrinks far, by zlib's deepest search,
-// and the top level adds filtering by entropy.
+// on belvane's rows", "zlib on bands that shrink far"): level 1 is ISA-L or
+// zlib's run lengths, one a band; from 2 both run lengths and libdeflate;
+// from 3 each band is also tried unfiltered and, where it shrinks far, by
+// zlib's deepest search; the top level adds filtering by entropy.
 constexpr Strategy kLevels[10] = {
     {.deflate_level = 0},
-    {.deflate_level = 1, .isal = true},
+    {.deflate_level = 1, .isal = true, .rle = true, .pick = true},
     {.deflate_level = 1, .rle = true},
     {.deflate_level = 3, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 4, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 5, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 6, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
-    {.deflate_level = 7, .rle = true, .trial = true, .quick = true, .zlib_ratio = 16},
+    {.deflate_level = 7, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 9, .rle = true, .trial = true, .zlib_ratio = 8},
     {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4,
      .zlib_ratio = 4},
@@ -91,16 +91,17 @@ void keepSmaller(Band& b, size_t len) {
     }
 }
 
-// The middle quarter of the band's filtered `rows` (at least two rows), on
-// which trials tell as well as on the whole band at a quarter of the cost.
+// The middle `1/parts` of the band's filtered `rows` (at least two rows),
+// on which trials tell as well as on the whole band at a fraction of the
+// cost.
 struct Sample {
     const uint8_t* data;
     size_t len;
 };
 
-Sample sampleOf(const Band& b, const uint8_t* rows) {
+Sample sampleOf(const Band& b, const uint8_t* rows, size_t parts = 4) {
     const size_t stride = b.rowbytes + 1, all = size_t(b.rows);
-    const size_t part = std::max(std::min<size_t>(all, 2), all / 4);
+    const size_t part = std::max(std::min<size_t>(all, 2), all / parts);
     return {rows + (all - part) / 2 * stride, part * stride};
 }
 
@@ -156,25 +157,31 @@ void compress_band(Band& b, const Strategy& s) {
     const size_t least = chooseFiltering(b, s);
     const uint8_t* chosen = b.filtered;
     b.outlen = 0;
-    // Where run lengths beat libdeflate's fastest level by 10% on the sample
-    // (smooth gradients, most gray photographs), string matching is left
-    // out. The first band is always tried both ways: an icon is one band,
-    // and there the sample misleads.
-    bool strings = true;
-    if (s.quick && least > 0 && !b.first) {
-        const Sample sample = sampleOf(b, chosen);
-        const size_t runs = deflateZlib(b, Z_RLE, sample.data, sample.len, b.other);
-        strings = runs == 0 || runs * 10 >= least * 9;
+    const auto matched = [&](const uint8_t* in, size_t len) {
+        return s.isal ? deflateIsal(b, s.deflate_level, in, len, b.other)
+                      : deflateBlocks(b, b.compressor, in, len, b.other);
+    };
+    // Where run lengths beat string matching by 10% on a sample (smooth
+    // gradients, most gray photographs), string matching is left out; where
+    // they do not, a level that picks leaves run lengths out too. The first
+    // band is always tried both ways: an icon is one band, and there the
+    // sample misleads.
+    bool strings = true, runs = s.rle;
+    if (s.pick || (s.quick && least > 0 && !b.first)) {
+        const Sample sample = sampleOf(b, chosen, s.pick ? 16 : 4);
+        const size_t matches = s.pick ? matched(sample.data, sample.len) : least;
+        const size_t rle = deflateZlib(b, Z_RLE, sample.data, sample.len, b.other);
+        strings = rle == 0 || rle * 10 >= matches * 9;
+        runs = s.rle && (!s.pick || !strings);
     }
     if (strings)
-        keepSmaller(b, s.isal ? deflateIsal(b, s.deflate_level, chosen, b.flen, b.other)
-                              : deflateBlocks(b, b.compressor, chosen, b.flen, b.other));
-    if (s.rle)
+        keepSmaller(b, matched(chosen, b.flen));
+    if (runs)
         keepSmaller(b, deflateZlib(b, Z_RLE, chosen, b.flen, b.other));
     if (s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen)
         keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, chosen, b.flen, b.other));
     if (b.outlen == 0 && !strings)
-        keepSmaller(b, deflateBlocks(b, b.compressor, chosen, b.flen, b.other));
+        keepSmaller(b, matched(chosen, b.flen));
     b.ok = b.outlen > 0;
     b.adler = adler32_z(1, chosen, b.flen);
 }

@@ -21,6 +21,8 @@ struct Strategy {
     bool trial = false;     ///< try the band unfiltered as well; the smaller kept
     bool entropy = false;   ///< and filtered by the entropy of its rows
     bool quick = false;     ///< run lengths alone where they clearly win
+    bool pick = false;      ///< one engine a band, string matching or run
+                            ///< lengths, as a sixteenth of it compresses
     int trial_level = 1;    ///< libdeflate's level for trying filterings
     int zlib_ratio = 0;     ///< zlib's deepest search too, where the band so far
                             ///< shrinks this many times or more (0: never)
