@@ -32,8 +32,7 @@ constexpr Strategy kLevels[10] = {
     {.deflate_level = 6, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 7, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 9, .rle = true, .trial = true, .zlib_ratio = 8},
-    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .trial_level = 4,
-     .zlib_ratio = 4},
+    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .zlib_ratio = 4},
 };
 
 // `len` bytes deflated by zlib into `out` with `strategy` at its deepest
@@ -105,32 +104,32 @@ Sample sampleOf(const Band& b, const uint8_t* rows, size_t parts = 4) {
     return {rows + (all - part) / 2 * stride, part * stride};
 }
 
-// The trial's size for `rows` by `c`; a trial needs no continued stream.
-size_t trialSize(const Band& b, libdeflate_compressor* c, const uint8_t* rows) {
+// The trial's size for `rows`; a trial needs no continued stream.
+size_t trialSize(const Band& b, const uint8_t* rows) {
     const Sample s = sampleOf(b, rows);
-    return libdeflate_deflate_compress(c, s.data, s.len, b.other, b.outcap);
+    return libdeflate_deflate_compress(b.trialer, s.data, s.len, b.other, b.outcap);
 }
 
 // Filters the band by sums, then unfiltered and (where the level says) by
-// entropy, and keeps in b.filtered the filtering the fast trial finds
-// smallest; returns that trial's size (0: no trial made). Drawings want
-// string matching on their rows as they are, or filters that keep values
-// few; photographs want small residues. Unfiltered rows of dithered
-// gradients repeat at distances that the fastest level does not search,
-// so they are tried a level deeper.
+// entropy, and keeps in b.filtered the filtering the trial finds smallest;
+// returns that trial's size (0: no trial made). Drawings want string
+// matching on their rows as they are, or filters that keep values few;
+// photographs want small residues. The trial searches as deep as libdeflate's
+// level 4: unfiltered rows of dithered gradients repeat at distances that
+// the fastest level does not search, and a trial that searched filtered
+// rows less deeply than unfiltered ones would leave gradients unfiltered.
 size_t chooseFiltering(Band& b, const Strategy& s) {
     const size_t n = b.rowbytes;
     filter_rows(b.raw, b.rows, n, b.bpp, b.step, b.adaptive ? Choice::sum : Choice::none,
                 b.filtered, b.scratch);
     if (!b.adaptive || !s.trial)
         return 0;
-    size_t least = trialSize(b, b.trialer, b.filtered);
+    size_t least = trialSize(b, b.filtered);
     for (const Choice other : {Choice::none, Choice::entropy}) {
         if (other == Choice::entropy && !s.entropy)
             continue;
         filter_rows(b.raw, b.rows, n, b.bpp, b.step, other, b.spare, b.scratch);
-        const size_t t =
-            trialSize(b, other == Choice::none ? b.searcher : b.trialer, b.spare);
+        const size_t t = trialSize(b, b.spare);
         if (t > 0 && (least == 0 || t < least)) {
             least = t;
             std::swap(b.filtered, b.spare);
@@ -200,14 +199,13 @@ void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {
     b.out = alloc(b.outcap + 16) + 2;
     b.other = alloc(b.outcap + 16) + 2;
     b.compressor = s.isal ? nullptr : libdeflate_alloc_compressor(s.deflate_level);
-    b.trialer = s.trial ? libdeflate_alloc_compressor(s.trial_level) : nullptr;
-    b.searcher = s.trial ? libdeflate_alloc_compressor(std::min(4, s.deflate_level)) : nullptr;
+    b.trialer = s.trial ? libdeflate_alloc_compressor(std::min(4, s.deflate_level)) : nullptr;
     if (s.isal) {
         b.isal = static_cast<isal_zstream*>(static_cast<void*>(alloc(sizeof(isal_zstream))));
         b.isal_buf = alloc(ISAL_DEF_LVL1_DEFAULT);
     }
     if ((b.compressor == nullptr && !s.isal) ||
-        (s.trial && (b.trialer == nullptr || b.searcher == nullptr)))
+        (s.trial && b.trialer == nullptr))
         pm_error("out of memory for the compression buffers");
     b.rows = 0;
     b.rowbytes = rowbytes;
@@ -220,7 +218,6 @@ void free_band(Band& b) {
     std::free(b.other - 2);
     libdeflate_free_compressor(b.compressor);
     libdeflate_free_compressor(b.trialer);
-    libdeflate_free_compressor(b.searcher);
     std::free(b.isal);
     b = Band{};
 }

@@ -23,7 +23,6 @@ struct Strategy {
     bool quick = false;     ///< run lengths alone where they clearly win
     bool pick = false;      ///< one engine a band, string matching or run
                             ///< lengths, as a sixteenth of it compresses
-    int trial_level = 1;    ///< libdeflate's level for trying filterings
     int zlib_ratio = 0;     ///< zlib's deepest search too, where the band so far
                             ///< shrinks this many times or more (0: never)
 };
@@ -42,8 +41,7 @@ struct Band {
     uint8_t* other = nullptr;     ///< the same, for the other engine
     size_t outcap = 0, outlen = 0;
     libdeflate_compressor* compressor = nullptr;
-    libdeflate_compressor* trialer = nullptr;  ///< fast, for trying filters; or null
-    libdeflate_compressor* searcher = nullptr; ///< deeper, for trying rows unfiltered
+    libdeflate_compressor* trialer = nullptr;  ///< for trying filterings; or null
     isal_zstream* isal = nullptr;              ///< with ISA-L: its stream, or null
     uint8_t* isal_buf = nullptr;               ///< and the buffer its level needs
     size_t rowbytes = 0, bpp = 1, step = 1;
