@@ -160,23 +160,31 @@ void compress_band(Band& b, const Strategy& s) {
         return s.isal ? deflateIsal(b, s.deflate_level, in, len, b.other)
                       : deflateBlocks(b, b.compressor, in, len, b.other);
     };
-    // Where run lengths beat string matching by 10% on a sample (smooth
-    // gradients, most gray photographs), string matching is left out; where
-    // they do not, a level that picks leaves run lengths out too. The first
-    // band is always tried both ways: an icon is one band, and there the
-    // sample misleads.
-    bool strings = true, runs = s.rle;
+    // zlib's run lengths, or its Huffman coding alone, win on bands whose
+    // residues are small and without repeats (smooth gradients, most gray
+    // photographs): where the better of them beats string matching by 10% on
+    // a sample, string matching is left out, and a level that picks runs
+    // only the better. The first band is always tried every way: an icon is
+    // one band, and there the sample misleads.
+    bool strings = true, runs = s.rle, huffman = s.rle;
     if (s.pick || (s.quick && least > 0 && !b.first)) {
         const Sample sample = sampleOf(b, chosen, s.pick ? 16 : 4);
         const size_t matches = s.pick ? matched(sample.data, sample.len) : least;
         const size_t rle = deflateZlib(b, Z_RLE, sample.data, sample.len, b.other);
-        strings = rle == 0 || rle * 10 >= matches * 9;
-        runs = s.rle && (!s.pick || !strings);
+        const size_t huff = deflateZlib(b, Z_HUFFMAN_ONLY, sample.data, sample.len, b.other);
+        const size_t best = rle == 0 ? huff : huff == 0 ? rle : std::min(rle, huff);
+        strings = best == 0 || best * 10 >= matches * 9;
+        if (s.pick) {
+            runs = !strings && best == rle;
+            huffman = !strings && !runs;
+        }
     }
     if (strings)
         keepSmaller(b, matched(chosen, b.flen));
     if (runs)
         keepSmaller(b, deflateZlib(b, Z_RLE, chosen, b.flen, b.other));
+    if (huffman)
+        keepSmaller(b, deflateZlib(b, Z_HUFFMAN_ONLY, chosen, b.flen, b.other));
     if (s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen)
         keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, chosen, b.flen, b.other));
     if (b.outlen == 0 && !strings)
