@@ -31,8 +31,9 @@ constexpr Strategy kLevels[10] = {
     {.deflate_level = 5, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 6, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
     {.deflate_level = 7, .rle = true, .trial = true, .quick = true, .zlib_ratio = 32},
-    {.deflate_level = 9, .rle = true, .trial = true, .zlib_ratio = 8},
-    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .zlib_ratio = 4},
+    {.deflate_level = 9, .rle = true, .trial = true, .zlib_ratio = 8, .zlib_unfiltered = true},
+    {.deflate_level = 12, .rle = true, .trial = true, .entropy = true, .zlib_ratio = 4,
+     .zlib_unfiltered = true},
 };
 
 // `len` bytes deflated by zlib into `out` with `strategy` at its deepest
@@ -110,32 +111,37 @@ size_t trialSize(const Band& b, const uint8_t* rows) {
     return libdeflate_deflate_compress(b.trialer, s.data, s.len, b.other, b.outcap);
 }
 
+// What the trial kept: its size (0: no trial made) and the filtering.
+struct Trial {
+    size_t size;
+    Choice choice;
+};
+
 // Filters the band by sums, then unfiltered and (where the level says) by
-// entropy, and keeps in b.filtered the filtering the trial finds smallest;
-// returns that trial's size (0: no trial made). Drawings want string
+// entropy, and keeps in b.filtered the filtering the trial finds smallest. Drawings want string
 // matching on their rows as they are, or filters that keep values few;
 // photographs want small residues. The trial searches as deep as libdeflate's
 // level 4: unfiltered rows of dithered gradients repeat at distances that
 // the fastest level does not search, and a trial that searched filtered
 // rows less deeply than unfiltered ones would leave gradients unfiltered.
-size_t chooseFiltering(Band& b, const Strategy& s) {
+Trial chooseFiltering(Band& b, const Strategy& s) {
     const size_t n = b.rowbytes;
-    filter_rows(b.raw, b.rows, n, b.bpp, b.step, b.adaptive ? Choice::sum : Choice::none,
-                b.filtered, b.scratch);
+    Trial kept{0, b.adaptive ? Choice::sum : Choice::none};
+    filter_rows(b.raw, b.rows, n, b.bpp, b.step, kept.choice, b.filtered, b.scratch);
     if (!b.adaptive || !s.trial)
-        return 0;
-    size_t least = trialSize(b, b.filtered);
+        return kept;
+    kept.size = trialSize(b, b.filtered);
     for (const Choice other : {Choice::none, Choice::entropy}) {
         if (other == Choice::entropy && !s.entropy)
             continue;
         filter_rows(b.raw, b.rows, n, b.bpp, b.step, other, b.spare, b.scratch);
         const size_t t = trialSize(b, b.spare);
-        if (t > 0 && (least == 0 || t < least)) {
-            least = t;
+        if (t > 0 && (kept.size == 0 || t < kept.size)) {
+            kept = {t, other};
             std::swap(b.filtered, b.spare);
         }
     }
-    return least;
+    return kept;
 }
 
 uint8_t* alloc(size_t bytes) {
@@ -153,7 +159,8 @@ Strategy strategy_of(int level) {
 
 void compress_band(Band& b, const Strategy& s) {
     b.flen = size_t(b.rows) * (b.rowbytes + 1);
-    const size_t least = chooseFiltering(b, s);
+    const Trial trial = chooseFiltering(b, s);
+    const size_t least = trial.size;
     const uint8_t* chosen = b.filtered;
     b.outlen = 0;
     const auto matched = [&](const uint8_t* in, size_t len) {
@@ -185,8 +192,19 @@ void compress_band(Band& b, const Strategy& s) {
         keepSmaller(b, deflateZlib(b, Z_RLE, chosen, b.flen, b.other));
     if (huffman)
         keepSmaller(b, deflateZlib(b, Z_HUFFMAN_ONLY, chosen, b.flen, b.other));
-    if (s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen)
+    if (s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen) {
         keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, chosen, b.flen, b.other));
+        // The trial judged the filterings by libdeflate; on flat rows zlib's
+        // search may do better with the rows as they are.
+        if (s.zlib_unfiltered && trial.choice != Choice::none) {
+            filter_rows(b.raw, b.rows, b.rowbytes, b.bpp, b.step, Choice::none, b.spare,
+                        b.scratch);
+            const size_t before = b.outlen;
+            keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, b.spare, b.flen, b.other));
+            if (b.outlen != before)
+                chosen = b.spare;
+        }
+    }
     if (b.outlen == 0 && !strings)
         keepSmaller(b, matched(chosen, b.flen));
     b.ok = b.outlen > 0;

@@ -25,6 +25,7 @@ struct Strategy {
                             ///< lengths, as a sixteenth of it compresses
     int zlib_ratio = 0;     ///< zlib's deepest search too, where the band so far
                             ///< shrinks this many times or more (0: never)
+    bool zlib_unfiltered = false;  ///< and on the rows unfiltered, whatever the trial kept
 };
 
 /// The strategy of a -compression level (clamped to 0 to 9).
