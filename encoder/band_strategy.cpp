@@ -91,9 +91,13 @@ void keepSmaller(Band& b, size_t len) {
     }
 }
 
-// The middle `1/parts` of the band's filtered `rows` (at least two rows),
-// on which trials tell as well as on the whole band at a fraction of the
-// cost.
+// Bands of at most this many filtered bytes are deflated whole in every
+// filtering, and sampled whole.
+constexpr size_t kSmallBand = 64 << 10;
+
+// The middle `1/parts` of the band's filtered `rows` (at least two rows; a
+// small band whole), on which trials tell as well as on the whole band at a
+// fraction of the cost.
 struct Sample {
     const uint8_t* data;
     size_t len;
@@ -101,7 +105,8 @@ struct Sample {
 
 Sample sampleOf(const Band& b, const uint8_t* rows, size_t parts = 4) {
     const size_t stride = b.rowbytes + 1, all = size_t(b.rows);
-    const size_t part = std::max(std::min<size_t>(all, 2), all / parts);
+    const size_t part =
+        b.flen <= kSmallBand ? all : std::max(std::min<size_t>(all, 2), all / parts);
     return {rows + (all - part) / 2 * stride, part * stride};
 }
 
@@ -118,10 +123,10 @@ struct Trial {
 };
 
 // Filters the band by sums, then unfiltered and (where the level says) by
-// entropy, and keeps in b.filtered the filtering the trial finds smallest. Drawings want string
-// matching on their rows as they are, or filters that keep values few;
-// photographs want small residues. The trial searches as deep as libdeflate's
-// level 4: unfiltered rows of dithered gradients repeat at distances that
+// entropy, and keeps in b.filtered the filtering the trial finds smallest.
+// Drawings want string matching on their rows as they are, or filters that
+// keep values few; photographs want small residues. The trial searches as
+// deep as libdeflate's level 4: unfiltered rows of dithered gradients repeat at distances that
 // the fastest level does not search, and a trial that searched filtered
 // rows less deeply than unfiltered ones would leave gradients unfiltered.
 Trial chooseFiltering(Band& b, const Strategy& s) {
@@ -151,18 +156,16 @@ uint8_t* alloc(size_t bytes) {
     return p;
 }
 
-}  // namespace
-
-Strategy strategy_of(int level) {
-    return kLevels[std::clamp(level, 0, 9)];
+// Whether the band's result so far shrinks it far enough for zlib's search.
+bool shrinksFar(const Band& b, const Strategy& s) {
+    return s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen;
 }
 
-void compress_band(Band& b, const Strategy& s) {
-    b.flen = size_t(b.rows) * (b.rowbytes + 1);
-    const Trial trial = chooseFiltering(b, s);
-    const size_t least = trial.size;
-    const uint8_t* chosen = b.filtered;
-    b.outlen = 0;
+// Deflates the filtered `rows` by the engines `s` runs and keeps the result
+// in b.out where it is the smallest so far; true when it is. `least` is the
+// trial's size of the rows' sample (0: none made).
+bool deflateRows(Band& b, const Strategy& s, const uint8_t* rows, size_t least) {
+    const size_t before = b.outlen;
     const auto matched = [&](const uint8_t* in, size_t len) {
         return s.isal ? deflateIsal(b, s.deflate_level, in, len, b.other)
                       : deflateBlocks(b, b.compressor, in, len, b.other);
@@ -175,7 +178,7 @@ void compress_band(Band& b, const Strategy& s) {
     // one band, and there the sample misleads.
     bool strings = true, runs = s.rle, huffman = s.rle;
     if (s.pick || (s.quick && least > 0 && !b.first)) {
-        const Sample sample = sampleOf(b, chosen, s.pick ? 16 : 4);
+        const Sample sample = sampleOf(b, rows, s.pick ? 16 : 4);
         const size_t matches = s.pick ? matched(sample.data, sample.len) : least;
         const size_t rle = deflateZlib(b, Z_RLE, sample.data, sample.len, b.other);
         const size_t huff = deflateZlib(b, Z_HUFFMAN_ONLY, sample.data, sample.len, b.other);
@@ -187,28 +190,59 @@ void compress_band(Band& b, const Strategy& s) {
         }
     }
     if (strings)
-        keepSmaller(b, matched(chosen, b.flen));
+        keepSmaller(b, matched(rows, b.flen));
     if (runs)
-        keepSmaller(b, deflateZlib(b, Z_RLE, chosen, b.flen, b.other));
+        keepSmaller(b, deflateZlib(b, Z_RLE, rows, b.flen, b.other));
     if (huffman)
-        keepSmaller(b, deflateZlib(b, Z_HUFFMAN_ONLY, chosen, b.flen, b.other));
-    if (s.zlib_ratio > 0 && b.outlen > 0 && b.outlen * size_t(s.zlib_ratio) <= b.flen) {
-        keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, chosen, b.flen, b.other));
+        keepSmaller(b, deflateZlib(b, Z_HUFFMAN_ONLY, rows, b.flen, b.other));
+    if (shrinksFar(b, s))
+        keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, rows, b.flen, b.other));
+    if (b.outlen == 0 && !strings)
+        keepSmaller(b, matched(rows, b.flen));
+    return b.outlen != before;
+}
+
+}  // namespace
+
+Strategy strategy_of(int level) {
+    return kLevels[std::clamp(level, 0, 9)];
+}
+
+void compress_band(Band& b, const Strategy& s) {
+    b.flen = size_t(b.rows) * (b.rowbytes + 1);
+    b.outlen = 0;
+    const uint8_t* kept = nullptr;  // the rows b.out holds
+    if (s.trial && b.adaptive && b.flen <= kSmallBand) {
+        // A small band (an icon, a sprite, an image's last rows) is deflated
+        // whole in every filtering, each filter for all its rows among them,
+        // as tiny images often want, and the smallest kept.
+        for (const Choice c : {Choice::sum, Choice::none, Choice::entropy, Choice::sub,
+                               Choice::up, Choice::average, Choice::paeth}) {
+            if (c == Choice::entropy && !s.entropy)
+                continue;
+            filter_rows(b.raw, b.rows, b.rowbytes, b.bpp, b.step, c, b.spare, b.scratch);
+            if (deflateRows(b, s, b.spare, 0)) {
+                std::swap(b.filtered, b.spare);
+                kept = b.filtered;
+            }
+        }
+    } else {
+        const Trial trial = chooseFiltering(b, s);
+        kept = b.filtered;
+        deflateRows(b, s, kept, trial.size);
         // The trial judged the filterings by libdeflate; on flat rows zlib's
         // search may do better with the rows as they are.
-        if (s.zlib_unfiltered && trial.choice != Choice::none) {
+        if (s.zlib_unfiltered && trial.choice != Choice::none && shrinksFar(b, s)) {
             filter_rows(b.raw, b.rows, b.rowbytes, b.bpp, b.step, Choice::none, b.spare,
                         b.scratch);
             const size_t before = b.outlen;
             keepSmaller(b, deflateZlib(b, Z_DEFAULT_STRATEGY, b.spare, b.flen, b.other));
             if (b.outlen != before)
-                chosen = b.spare;
+                kept = b.spare;
         }
     }
-    if (b.outlen == 0 && !strings)
-        keepSmaller(b, matched(chosen, b.flen));
     b.ok = b.outlen > 0;
-    b.adler = adler32_z(1, chosen, b.flen);
+    b.adler = adler32_z(1, kept, b.flen);
 }
 
 void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {

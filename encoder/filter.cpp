@@ -89,6 +89,11 @@ void filter_rows(const uint8_t* raw, int rows, size_t n, size_t bpp, size_t step
             std::memcpy(out + 1, row, n);
             continue;
         }
+        if (how >= Choice::sub) {
+            out[0] = uint8_t(int(how) - int(Choice::sub) + 1);
+            filter_row(out[0], row, up, n, bpp, out + 1);
+            continue;
+        }
         // Each trial goes to the free one of two rows; the best so far is
         // the other one, or the row itself while no filter beats it.
         uint8_t* trial = scratch;

@@ -17,6 +17,10 @@ enum class Choice {
     none,     ///< every row unfiltered
     sum,      ///< the smallest sum of the filtered bytes taken as signed
     entropy,  ///< the fewest bits for the filtered bytes' own histogram
+    sub,      ///< every row by the one filter: Sub,
+    up,       ///< Up,
+    average,  ///< Average,
+    paeth,    ///< or Paeth
 };
 
 /// Filters `rows` rows of `n` bytes that follow the row above them in `raw`
