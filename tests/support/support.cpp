@@ -8,7 +8,6 @@
 #include <zlib.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace tarvex_test {
 namespace {
@@ -40,27 +39,6 @@ void EndWithoutLeakScan(int status, void*) {
     ::_exit(status);
 }
 #endif
-
-// The drain of a piped standard output; waited for at exit, so that the
-// output is whole when the child has ended.
-pid_t drain = -1;
-
-void WaitForDrain() {
-    std::fflush(stdout);
-    ::close(1);
-    ::waitpid(drain, nullptr, 0);
-}
-
-// Runs `copy` in a process of its own; returns its id.
-template <typename F>
-pid_t Spawn(F&& copy) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        copy();
-        ::_exit(0);
-    }
-    return pid;
-}
 
 // Runs `main` (when null, the program argv[0] names) with `argv`, and exits.
 [[noreturn]] void CallMain(int (*main)(int, char**), std::vector<std::string>& argv) {
@@ -102,36 +80,11 @@ ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, con
     return RunChild([&] { CallMain(main, argv); }, input);
 }
 
-ChildResult RunMainPiped(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input,
-                         bool pipeInput) {
-    return RunChild([&] {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0)
-            ::_exit(126);
-        if (!pipeInput)  // the regular file RunChild gave
-            ::dup2(0, in[0]);
-        else
-            Spawn([&] {
-                ::close(in[0]), ::close(out[0]), ::close(out[1]);
-                for (size_t done = 0; done < input.size();) {
-                    const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
-                    if (n <= 0)
-                        return;
-                    done += size_t(n);
-                }
-            });
-        drain = Spawn([&] {
-            ::close(in[0]), ::close(in[1]), ::close(out[1]);
-            char buf[65536];
-            for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
-                if (::write(1, buf, size_t(n)) != n)
-                    return;
-        });
-        ::dup2(in[0], 0), ::dup2(out[1], 1);
-        ::close(in[0]), ::close(in[1]), ::close(out[0]), ::close(out[1]);
-        std::atexit(WaitForDrain);
-        CallMain(main, argv);
-    }, pipeInput ? "" : input);
+ChildResult RunPiped(const std::string& exe, std::vector<std::string> args, const std::string& input,
+                     bool pipeInput) {
+    args.insert(args.begin(), {"/bin/bash", "-c", pipeInput ? "cat | \"$0\" \"$@\" | cat; exit ${PIPESTATUS[1]}"
+                                                             : "\"$0\" \"$@\" | cat; exit ${PIPESTATUS[0]}", exe});
+    return RunMain(nullptr, args, input);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -194,14 +147,5 @@ std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const
            after + Chunk("IEND", "");
 }
 
-void ReadPngFrom(png_structp png, PngSource* source) {
-    png_set_read_fn(png, source, [](png_structp p, png_bytep out, size_t n) {
-        auto* in = static_cast<PngSource*>(png_get_io_ptr(p));
-        if (n > in->second)
-            png_error(p, "read past the end of the PNG");
-        std::memcpy(out, in->first, n);
-        in->first += n, in->second -= n;
-    });
-}
 
 }  // namespace tarvex_test
