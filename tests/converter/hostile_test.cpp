@@ -182,11 +182,8 @@ std::string FlatPng(uint32_t side) {
 // and ">>" or "1<>" onto a file that holds something leave it as it was.
 TEST(Stream, BadCompressedDataFailsAsHeldAndIsTakenBackFromAFile) {
     std::string rows;
-    for (int y = 0; y < 512; ++y) {
-        rows += '\0';
-        for (int x = 0; x < 64; ++x)
-            rows += char(x * 7 + y * 13);
-    }
+    for (int i = 0; i < 512 * 65; ++i)
+        rows += char(i % 65 ? i * 7 + i / 65 * 13 : 0);  // each row opens with its filter byte
     std::string idat = Deflated(rows), flipped = idat;
     flipped[idat.size() / 2] = char(~flipped[idat.size() / 2]);
     for (const std::string& data : {idat.substr(0, idat.size() / 4), flipped}) {
@@ -198,9 +195,7 @@ TEST(Stream, BadCompressedDataFailsAsHeldAndIsTakenBackFromAFile) {
             const ChildResult r = Convert({}, png, way);
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(r.err, held.err);
-            if (way == Way::file) {
-                EXPECT_EQ(r.out.size(), 0u);
-            }
+            EXPECT_TRUE(way != Way::file || r.out.empty());  // standard output a regular file: cut back
         }
         const std::string input = TempFile(png);
         for (const char* redirect : {">", ">>", "1<>"}) {
@@ -219,8 +214,7 @@ TEST(Stream, BadCompressedDataFailsAsHeldAndIsTakenBackFromAFile) {
 // image cannot live under (sanitizers reserve far more address space than
 // that, so there only the resident size is judged).
 TEST(Stream, AnImageLargerThanTheMemoryAllowedConverts) {
-    const uint32_t side = 16384;
-    const std::string png = TempFile(FlatPng(side));
+    const std::string png = TempFile(FlatPng(16384));
     for (const bool held : {false, true}) {
 #if defined(__SANITIZE_ADDRESS__)
         if (held)
@@ -232,22 +226,13 @@ TEST(Stream, AnImageLargerThanTheMemoryAllowedConverts) {
             const rlimit limit{96 << 20, 96 << 20};
             ::setrlimit(RLIMIT_AS, &limit);
 #endif
-            std::vector<std::string> args = {"corvane", png};
-            std::vector<char*> argv = {args[0].data(), args[1].data(), nullptr};
-            if (std::freopen("/dev/null", "wb", stdout) == nullptr)
-                std::exit(126);
-            std::exit(corvane::corvane_main(2, argv.data()));
+            char* argv[] = {const_cast<char*>("corvane"), const_cast<char*>(png.c_str()), nullptr};
+            std::exit(std::freopen("/dev/null", "wb", stdout) ? corvane::corvane_main(2, argv) : 126);
         });
         corvane::always_hold = false;
-        if (held) {
-            EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.err, "corvane: couldn't allocate space for image\n");
-            continue;
-        }
-        EXPECT_EQ(r.status, 0) << r.err;
-#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_EQ(r.status, held ? 1 : 0);
+        EXPECT_EQ(r.err, held ? "corvane: couldn't allocate space for image\n" : "");
         EXPECT_LT(r.maxrss_kb, 16 * 1024) << "peak resident size";
-#endif
     }
 }
 
