@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <optional>
 #include <filesystem>
 #include <fstream>
@@ -80,6 +79,11 @@ std::vector<std::pair<std::string, std::string>> Made() {
     };
 }
 
+ChildResult Corvane(Args args, const std::string& png) {
+    args.insert(args.begin(), "corvane");
+    return RunMain(corvane::corvane_main, args, png);
+}
+
 // Option sets every image is converted with.
 const std::vector<Args> kOptionSets = {
     {}, {"-alpha"}, {"-mix"}, {"-mix", "-background", "dark slate gray"}, {"-mix", "-gamma", "2.2"},
@@ -131,7 +135,6 @@ struct Corrected {
     std::string rows, palette, file_palette, alphas;  // alphas: a palette's tRNS
     png_color_16 trns{}, bkgd{};
     bool has_trns = false, has_bkgd = false;
-    std::vector<png_byte> decoded;  // libpng's rows, unpacked below 8 bits
     std::vector<png_bytep> row_pointers;
 };
 
@@ -160,25 +163,14 @@ bool DecodeCorrected(const std::string& file, double display, Corrected* c) {
     int n = 0;
     if (png_get_PLTE(png, info, &palette, &n))
         c->file_palette = Bytes(palette, size_t(n) * 3);
-    png_set_gamma(png, display, c->file_gamma);
-    if (c->depth < 8)
-        png_set_packing(png);  // as the conversion asks; packed again below
+    png_set_gamma(png, display, c->file_gamma);  // before libpng would unpack: packed rows as corvane's
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const size_t rowbytes = png_get_rowbytes(png, info);
-    c->decoded.resize(rowbytes * c->height);
+    c->rows.assign((rowbytes + 1) * c->height, '\0');  // each row after its filter byte
     for (png_uint_32 y = 0; y < c->height; ++y)
-        c->row_pointers.push_back(&c->decoded[y * rowbytes]);
+        c->row_pointers.push_back(reinterpret_cast<png_bytep>(&c->rows[y * (rowbytes + 1) + 1]));
     png_read_image(png, c->row_pointers.data());
-    const size_t packed = (size_t(c->width) * c->depth * png_get_channels(png, info) + 7) / 8;
-    c->rows.assign((packed + 1) * c->height, '\0');
-    for (png_uint_32 y = 0; y < c->height; ++y) {
-        char* out = &c->rows[y * (packed + 1) + 1];
-        if (c->depth >= 8)
-            std::memcpy(out, c->row_pointers[y], packed);
-        for (png_uint_32 x = 0; c->depth < 8 && x < c->width; ++x)
-            out[x * c->depth / 8] |= char(c->row_pointers[y][x] << (8 - c->depth - x * c->depth % 8));
-    }
     if (png_get_PLTE(png, info, &palette, &n))
         c->palette = Bytes(palette, size_t(n) * 3);
     png_bytep alphas = nullptr;
@@ -233,10 +225,8 @@ std::optional<std::pair<std::string, Args>> GammaReference(const std::string& fi
 
 // One result line: corvane run with `args` on `png` as standard input, from
 // and to pipes when `piped` (the executable), else from and to files.
-std::string Result(const std::string& name, Args args, const std::string& png, bool piped) {
-    args.insert(args.begin(), "corvane");
-    const ChildResult r = piped ? RunPiped(CORVANE_EXE, {args.begin() + 1, args.end()}, png)
-                                : RunMain(corvane::corvane_main, args, png);
+std::string Result(const std::string& name, const Args& args, const std::string& png, bool piped) {
+    const ChildResult r = piped ? RunPiped(CORVANE_EXE, args, png) : Corvane(args, png);
     std::string err = r.err;  // the same for every build and checkout with one libpng release
     for (const std::string what : {PNG_LIBPNG_VER_STRING, TARVEX_TEST_DATA_DIR})
         if (const size_t at = err.find(what); at != std::string::npos)
@@ -245,15 +235,12 @@ std::string Result(const std::string& name, Args args, const std::string& png, b
         err.replace(at + 9, err.find('\n', at) - at - 9, "(when, by whom)");
     std::ostringstream line;
     line << name;
-    for (size_t i = 1; i < args.size(); ++i)
-        line << ' ' << args[i];
+    for (const std::string& arg : args)
+        line << ' ' << arg;
     line << ": exit " << r.status << ", " << Header(r.out) << ", " << r.out.size() << " bytes ";
     const auto crc = [](const std::string& out) { return crc32(0, (const Bytef*)out.data(), uInt(out.size())); };
-    const auto reference = r.status == 0 ? GammaReference(png, Args(args.begin() + 1, args.end())) : std::nullopt;
-    if (reference) {
-        Args again = reference->second;
-        again.insert(again.begin(), "corvane");
-        const std::string want = RunMain(corvane::corvane_main, again, reference->first).out;
+    if (const auto reference = r.status == 0 ? GammaReference(png, args) : std::nullopt) {
+        const std::string want = Corvane(reference->second, reference->first).out;
         line << (r.out == want ? "as libpng corrects"s : "libpng's " + std::to_string(crc(want)));
     } else {
         line << std::hex << crc(r.out);
