@@ -40,17 +40,6 @@ void EndWithoutLeakScan(int status, void*) {
 }
 #endif
 
-// Runs `main` (when null, the program argv[0] names) with `argv`, and exits.
-[[noreturn]] void CallMain(int (*main)(int, char**), std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    if (main == nullptr)
-        ::execv(args[0], args.data()), ::_exit(127);
-    std::exit(main(int(argv.size()), args.data()));
-}
-
 }  // namespace
 
 ChildResult RunChild(const std::function<void()>& body, const std::string& input) {
@@ -77,7 +66,15 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
 }
 
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input) {
-    return RunChild([&] { CallMain(main, argv); }, input);
+    return RunChild([&] {
+        std::vector<char*> args;
+        for (auto& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        if (main == nullptr)
+            ::execv(args[0], args.data()), ::_exit(127);
+        std::exit(main(int(argv.size()), args.data()));
+    }, input);
 }
 
 ChildResult RunPiped(const std::string& exe, std::vector<std::string> args, const std::string& input,
