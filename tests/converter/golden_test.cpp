@@ -117,10 +117,10 @@ std::vector<std::pair<std::string, std::string>> Inputs() {
 std::string Header(const std::string& out) {
     std::istringstream s(out);
     std::string magic, w, h, maxval;
-    s >> magic >> w >> h;
-    if (magic != "P1" && magic != "P4")
+    if (s >> magic >> w >> h && magic != "P1" && magic != "P4")
         s >> maxval;
-    return magic.size() == 2 && magic[0] == 'P' ? magic + " " + w + "x" + h + (maxval.empty() ? "" : " " + maxval) : "-";
+    const bool pnm = magic.size() == 2 && magic[0] == 'P';
+    return pnm ? magic + ' ' + w + 'x' + h + (maxval.empty() ? "" : " ") + maxval : "-";
 }
 
 // Gamma correction is libpng's arithmetic, and it changes with libpng's
