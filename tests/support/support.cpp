@@ -137,9 +137,8 @@ std::string Deflated(const std::string& data) {
 }
 
 std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
-                const std::string& before, const std::string& after, int interlace) {
-    const std::string ihdr = Be32(width) + Be32(height) + char(depth) + char(colorType) +
-                             std::string(2, '\0') + char(interlace);
+                const std::string& before, const std::string& after) {
+    const std::string ihdr = Be32(width) + Be32(height) + char(depth) + char(colorType) + std::string(3, '\0');
     return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", ihdr) + before + Chunk("IDAT", Deflated(rows)) +
            after + Chunk("IEND", "");
 }

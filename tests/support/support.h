@@ -46,11 +46,9 @@ std::string Be32(uint32_t v);
 std::string Chunk(const std::string& name, const std::string& data);
 /// `data` as a zlib stream.
 std::string Deflated(const std::string& data);
-/// A PNG whose rows (each with its filter byte; Adam7 passes in turn when
-/// `interlace` is 1) form one IDAT, with the chunks `before` it and `after`
-/// it; IEND closes it.
+/// A PNG, not interlaced, whose rows (each with its filter byte) form one
+/// IDAT, with the chunks `before` it and `after` it; IEND closes it.
 std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
-                const std::string& before = "", const std::string& after = "", int interlace = 0);
-
+                const std::string& before = "", const std::string& after = "");
 
 }  // namespace tarvex_test
