@@ -175,7 +175,7 @@ std::string FlatPng(uint32_t side) {
 TEST(Stream, BadCompressedDataFailsAsHeldAndIsTakenBackFromAFile) {
     std::string rows;
     for (int i = 0; i < 512 * 65; ++i)
-        rows += char(i % 65 ? i * 7 + i / 65 * 13 : 0);  // each row opens with its filter byte
+        rows += char(i % 65 ? (i % 65 - 1) * 7 + i / 65 * 13 : 0);  // each row opens with its filter byte
     std::string idat = Deflated(rows), flipped = idat;
     flipped[idat.size() / 2] = char(~flipped[idat.size() / 2]);
     for (const std::string& data : {idat.substr(0, idat.size() / 4), flipped}) {
@@ -202,7 +202,7 @@ TEST(Stream, BadCompressedDataFailsAsHeldAndIsTakenBackFromAFile) {
 
 // 256 MiB of rows under an address-space limit of 96 MiB, which the whole
 // image cannot live under (sanitizers reserve far more address space than
-// that, so there only the resident size is judged).
+// that, and resident memory of their own, so there it need only convert).
 TEST(Stream, AnImageLargerThanTheMemoryAllowedConverts) {
     const std::string png = TempFile(FlatPng(16384));
     for (const bool held : {false, true}) {
@@ -222,7 +222,9 @@ TEST(Stream, AnImageLargerThanTheMemoryAllowedConverts) {
         corvane::always_hold = false;
         EXPECT_EQ(r.status, held ? 1 : 0);
         EXPECT_EQ(r.err, held ? "corvane: couldn't allocate space for image\n" : "");
+#if !defined(__SANITIZE_ADDRESS__)
         EXPECT_LT(r.maxrss_kb, 16 * 1024) << "peak resident size";
+#endif
     }
 }
 
