@@ -7,25 +7,9 @@
 #include "converter/corvane.h"
 #include "fuzz_support.h"
 
-namespace {
-
 constexpr float kGammas[] = {-1.0f, 2.2f, 1.0f, 0.45f};
 constexpr const char* kBackgrounds[] = {nullptr, "rgb:ff/80/00", "#123", "0.5,0.2,1",
                                         "rgbi:1/0/.5", "darkgreen", "#fffffffff000", "rgb:1/22/333"};
-
-void SetOptions(uint8_t opts, uint8_t back) {
-    corvane::alpha = opts % 3;
-    corvane::text = (opts >> 2) & 1;
-    pm_plain_output = (opts >> 3) & 1;
-    corvane::mtime = (opts >> 4) & 1;
-    corvane::verbose = (opts >> 5) & 1;
-    corvane::displaygamma = kGammas[opts >> 6];
-    corvane::backstring = kBackgrounds[back % 8];
-    corvane::background = corvane::backstring != nullptr ? 1 : -1;
-    pm_setMessage(corvane::verbose, nullptr);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = (tarvex_fuzz::QuietStart(), setenv("RGBDEF", "/dev/null", 1),
@@ -34,7 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (size < 2)
         return 0;
-    SetOptions(data[0], data[1]);
+    corvane::alpha = data[0] % 3;
+    corvane::text = (data[0] >> 2) & 1;
+    pm_plain_output = (data[0] >> 3) & 1;
+    corvane::mtime = (data[0] >> 4) & 1;
+    corvane::verbose = (data[0] >> 5) & 1;
+    corvane::displaygamma = kGammas[data[0] >> 6];
+    corvane::backstring = kBackgrounds[data[1] % 8];
+    corvane::background = corvane::backstring != nullptr ? 1 : -1;
+    pm_setMessage(corvane::verbose, nullptr);
     const int firstFd = tarvex_fuzz::FirstFreeFd();
     // A stream in memory is no regular file: the converter keeps its own copy.
     FILE* png = data[1] & 8 ? fmemopen(const_cast<uint8_t*>(data + 2), size - 2, "rb")

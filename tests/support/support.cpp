@@ -8,7 +8,6 @@
 #include <zlib.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace tarvex_test {
 namespace {
@@ -41,38 +40,6 @@ void EndWithoutLeakScan(int status, void*) {
 }
 #endif
 
-// The drain of a piped standard output; waited for at exit, so that the
-// output is whole when the child has ended.
-pid_t drain = -1;
-
-void WaitForDrain() {
-    std::fflush(stdout);
-    ::close(1);
-    ::waitpid(drain, nullptr, 0);
-}
-
-// Runs `copy` in a process of its own; returns its id.
-template <typename F>
-pid_t Spawn(F&& copy) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        copy();
-        ::_exit(0);
-    }
-    return pid;
-}
-
-// Runs `main` (when null, the program argv[0] names) with `argv`, and exits.
-[[noreturn]] void CallMain(int (*main)(int, char**), std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    if (main == nullptr)
-        ::execv(args[0], args.data()), ::_exit(127);
-    std::exit(main(int(argv.size()), args.data()));
-}
-
 }  // namespace
 
 ChildResult RunChild(const std::function<void()>& body, const std::string& input) {
@@ -99,39 +66,22 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
 }
 
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input) {
-    return RunChild([&] { CallMain(main, argv); }, input);
+    return RunChild([&] {
+        std::vector<char*> args;
+        for (auto& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        if (main == nullptr)
+            ::execv(args[0], args.data()), ::_exit(127);
+        std::exit(main(int(argv.size()), args.data()));
+    }, input);
 }
 
-ChildResult RunMainPiped(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input,
-                         bool pipeInput) {
-    return RunChild([&] {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0)
-            ::_exit(126);
-        if (!pipeInput)  // the regular file RunChild gave
-            ::dup2(0, in[0]);
-        else
-            Spawn([&] {
-                ::close(in[0]), ::close(out[0]), ::close(out[1]);
-                for (size_t done = 0; done < input.size();) {
-                    const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
-                    if (n <= 0)
-                        return;
-                    done += size_t(n);
-                }
-            });
-        drain = Spawn([&] {
-            ::close(in[0]), ::close(in[1]), ::close(out[1]);
-            char buf[65536];
-            for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
-                if (::write(1, buf, size_t(n)) != n)
-                    return;
-        });
-        ::dup2(in[0], 0), ::dup2(out[1], 1);
-        ::close(in[0]), ::close(in[1]), ::close(out[0]), ::close(out[1]);
-        std::atexit(WaitForDrain);
-        CallMain(main, argv);
-    }, pipeInput ? "" : input);
+ChildResult RunPiped(const std::string& exe, std::vector<std::string> args, const std::string& input,
+                     bool pipeInput) {
+    args.insert(args.begin(), {"/bin/bash", "-c", pipeInput ? "cat | \"$0\" \"$@\" | cat; exit ${PIPESTATUS[1]}"
+                                                             : "\"$0\" \"$@\" | cat; exit ${PIPESTATUS[0]}", exe});
+    return RunMain(nullptr, args, input);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -187,21 +137,11 @@ std::string Deflated(const std::string& data) {
 }
 
 std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
-                const std::string& before, const std::string& after, int interlace) {
-    const std::string ihdr = Be32(width) + Be32(height) + char(depth) + char(colorType) +
-                             std::string(2, '\0') + char(interlace);
+                const std::string& before, const std::string& after) {
+    const std::string ihdr = Be32(width) + Be32(height) + char(depth) + char(colorType) + std::string(3, '\0');
     return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", ihdr) + before + Chunk("IDAT", Deflated(rows)) +
            after + Chunk("IEND", "");
 }
 
-void ReadPngFrom(png_structp png, PngSource* source) {
-    png_set_read_fn(png, source, [](png_structp p, png_bytep out, size_t n) {
-        auto* in = static_cast<PngSource*>(png_get_io_ptr(p));
-        if (n > in->second)
-            png_error(p, "read past the end of the PNG");
-        std::memcpy(out, in->first, n);
-        in->first += n, in->second -= n;
-    });
-}
 
 }  // namespace tarvex_test

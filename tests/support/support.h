@@ -4,13 +4,10 @@
 // and PNG files assembled chunk by chunk.
 #pragma once
 
-#include <png.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace tarvex_test {
@@ -27,11 +24,11 @@ ChildResult RunChild(const std::function<void()>& body, const std::string& input
 /// Runs a main function (when null, the program argv[0] names) in a child with `input` on stdin.
 ChildResult RunMain(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input = "");
 
-/// RunMain with stdout a pipe drained into the result, and `input` on stdin
-/// through a pipe too when `pipeInput` (else a regular file): a pipe can be
-/// neither sought nor cut back.
-ChildResult RunMainPiped(int (*main)(int, char**), std::vector<std::string> argv, const std::string& input,
-                         bool pipeInput = true);
+/// Runs the program `exe` with `args` in a child, its standard output a pipe
+/// drained into the result, and `input` on stdin through a pipe too when
+/// `pipeInput` (else a regular file): a pipe can be neither sought nor cut back.
+ChildResult RunPiped(const std::string& exe, std::vector<std::string> args, const std::string& input,
+                     bool pipeInput = true);
 
 /// Contents of a file ("" when unreadable).
 std::string ReadFile(const std::string& path);
@@ -49,15 +46,9 @@ std::string Be32(uint32_t v);
 std::string Chunk(const std::string& name, const std::string& data);
 /// `data` as a zlib stream.
 std::string Deflated(const std::string& data);
-/// A PNG whose rows (each with its filter byte; Adam7 passes in turn when
-/// `interlace` is 1) form one IDAT, with the chunks `before` it and `after`
-/// it; IEND closes it.
+/// A PNG, not interlaced, whose rows (each with its filter byte) form one
+/// IDAT, with the chunks `before` it and `after` it; IEND closes it.
 std::string Png(uint32_t width, uint32_t height, int depth, int colorType, const std::string& rows,
-                const std::string& before = "", const std::string& after = "", int interlace = 0);
-
-/// The bytes a libpng reader reads from memory: where they go on, and how many are left.
-using PngSource = std::pair<const char*, size_t>;
-/// Has `png` read from `source`, which must outlive the reading; reading past its end is a libpng error.
-void ReadPngFrom(png_structp png, PngSource* source);
+                const std::string& before = "", const std::string& after = "");
 
 }  // namespace tarvex_test
