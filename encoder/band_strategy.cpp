@@ -110,10 +110,10 @@ Sample sampleOf(const Band& b, const uint8_t* rows, size_t parts = 4) {
     return {rows + (all - part) / 2 * stride, part * stride};
 }
 
-// The trial's size for `rows`; a trial needs no continued stream.
-size_t trialSize(const Band& b, const uint8_t* rows) {
+// The trial's size for `rows` by `c`; a trial needs no continued stream.
+size_t trialSize(const Band& b, libdeflate_compressor* c, const uint8_t* rows) {
     const Sample s = sampleOf(b, rows);
-    return libdeflate_deflate_compress(b.trialer, s.data, s.len, b.other, b.outcap);
+    return libdeflate_deflate_compress(c, s.data, s.len, b.other, b.outcap);
 }
 
 // What the trial kept: its size (0: no trial made) and the filtering.
@@ -125,24 +125,33 @@ struct Trial {
 // Filters the band by sums, then unfiltered and (where the level says) by
 // entropy, and keeps in b.filtered the filtering the trial finds smallest.
 // Drawings want string matching on their rows as they are, or filters that
-// keep values few; photographs want small residues. The trial searches as
-// deep as libdeflate's level 4: unfiltered rows of dithered gradients repeat at distances that
-// the fastest level does not search, and a trial that searched filtered
-// rows less deeply than unfiltered ones would leave gradients unfiltered.
+// keep values few; photographs want small residues. Rows filtered by sums
+// are judged first at libdeflate's fastest level, which is cheap on noisy
+// residues; the others at level 4 (3 at level 3), as unfiltered rows of
+// dithered gradients repeat at distances that the fastest level does not
+// search. Where one of them beats the first look, the rows by sums are
+// judged again at the same depth, so that smooth themes are not left
+// unfiltered by a trial that searched them less deeply.
 Trial chooseFiltering(Band& b, const Strategy& s) {
     const size_t n = b.rowbytes;
     Trial kept{0, b.adaptive ? Choice::sum : Choice::none};
     filter_rows(b.raw, b.rows, n, b.bpp, b.step, kept.choice, b.filtered, b.scratch);
     if (!b.adaptive || !s.trial)
         return kept;
-    kept.size = trialSize(b, b.filtered);
+    kept.size = trialSize(b, b.glance, b.filtered);
+    bool deep = false;  // whether kept.size was judged at the trial's depth
     for (const Choice other : {Choice::none, Choice::entropy}) {
         if (other == Choice::entropy && !s.entropy)
             continue;
         filter_rows(b.raw, b.rows, n, b.bpp, b.step, other, b.spare, b.scratch);
-        const size_t t = trialSize(b, b.spare);
+        const size_t t = trialSize(b, b.trialer, b.spare);
+        if (t > 0 && !deep && kept.choice == Choice::sum && t < kept.size) {
+            kept.size = trialSize(b, b.trialer, b.filtered);
+            deep = true;
+        }
         if (t > 0 && (kept.size == 0 || t < kept.size)) {
             kept = {t, other};
+            deep = true;
             std::swap(b.filtered, b.spare);
         }
     }
@@ -260,12 +269,13 @@ void alloc_band(Band& b, const Strategy& s, int capacity, size_t rowbytes) {
     b.other = alloc(b.outcap + 16) + 2;
     b.compressor = s.isal ? nullptr : libdeflate_alloc_compressor(s.deflate_level);
     b.trialer = s.trial ? libdeflate_alloc_compressor(std::min(4, s.deflate_level)) : nullptr;
+    b.glance = s.trial ? libdeflate_alloc_compressor(1) : nullptr;
     if (s.isal) {
         b.isal = static_cast<isal_zstream*>(static_cast<void*>(alloc(sizeof(isal_zstream))));
         b.isal_buf = alloc(ISAL_DEF_LVL1_DEFAULT);
     }
     if ((b.compressor == nullptr && !s.isal) ||
-        (s.trial && b.trialer == nullptr))
+        (s.trial && (b.trialer == nullptr || b.glance == nullptr)))
         pm_error("out of memory for the compression buffers");
     b.rows = 0;
     b.rowbytes = rowbytes;
@@ -278,6 +288,7 @@ void free_band(Band& b) {
     std::free(b.other - 2);
     libdeflate_free_compressor(b.compressor);
     libdeflate_free_compressor(b.trialer);
+    libdeflate_free_compressor(b.glance);
     std::free(b.isal);
     b = Band{};
 }

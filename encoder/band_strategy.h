@@ -43,6 +43,7 @@ struct Band {
     size_t outcap = 0, outlen = 0;
     libdeflate_compressor* compressor = nullptr;
     libdeflate_compressor* trialer = nullptr;  ///< for trying filterings; or null
+    libdeflate_compressor* glance = nullptr;   ///< the first look at rows by sums
     isal_zstream* isal = nullptr;              ///< with ISA-L: its stream, or null
     uint8_t* isal_buf = nullptr;               ///< and the buffer its level needs
     size_t rowbytes = 0, bpp = 1, step = 1;
